@@ -1,0 +1,29 @@
+#include "errors/RuntimeError.h"
+
+namespace korvo::errors {
+
+QString standardDescription(std::int32_t number)
+{
+    switch (number) {
+    case err::InvalidCall: return QStringLiteral("Invalid procedure call or argument");
+    case err::Overflow: return QStringLiteral("Overflow");
+    case err::SubscriptOutOfRange: return QStringLiteral("Subscript out of range");
+    case err::TypeMismatch: return QStringLiteral("Type mismatch");
+    case err::FileNotFound: return QStringLiteral("File not found");
+    case err::InputPastEndOfFile: return QStringLiteral("Input past end of file");
+    case err::PathFileAccess: return QStringLiteral("Path/File access error");
+    default: return QStringLiteral("Application-defined or object-defined error");
+    }
+}
+
+void raise(std::int32_t number)
+{
+    throw RuntimeError(number, standardDescription(number));
+}
+
+void raise(std::int32_t number, const QString& description)
+{
+    throw RuntimeError(number, description);
+}
+
+} // namespace korvo::errors

@@ -1,0 +1,46 @@
+#include "model/ClockModel.h"
+
+#include "errors/Procedure.h"
+#include "model/Checked.h"
+#include "model/Common.h"
+
+namespace korvo::model {
+
+void ClockModel::applySet(const std::vector<PERIOD_REC>& periods, std::int32_t timeMode, const QString& broadcastIp)
+{
+    std::vector<PERIOD_REC> list;
+    list.reserve(periods.size() + 1);
+    list.emplace_back();
+    list.insert(list.end(), periods.begin(), periods.end());
+    PERIODS = std::move(list);
+    TIME_MODE = timeMode;
+    CUR_PERIOD = 1;
+    PERIOD_COUNT = narrow16(static_cast<std::int64_t>(periods.size()));
+    BROADCAST_IP = broadcastIp;
+}
+
+PERIOD_REC& ClockModel::record(std::int32_t number)
+{
+    if (!PERIODS || number < 0 || static_cast<std::size_t>(number) >= PERIODS->size())
+        errors::raise(errors::err::SubscriptOutOfRange);
+    return (*PERIODS)[static_cast<std::size_t>(number)];
+}
+
+PERIOD_REC& ClockModel::currentRecord()
+{
+    return record(CUR_PERIOD);
+}
+
+QString ClockModel::durationText()
+{
+    const PERIOD_REC& rec = currentRecord();
+    return format00(rec.Minutes) + QLatin1Char(':') + format00(rec.Seconds);
+}
+
+void startPeriod(errors::Procedure& p, ClockModel& model, int line)
+{
+    p.at(line, [&] { model.PERIOD_SECONDS = common::TIME2SEC(p.trap(), model.durationText()); });
+    p.at(line, [&] { model.CUR_SECONDS = model.TIME_MODE == COUNT_DOWN ? model.PERIOD_SECONDS : 0; });
+}
+
+} // namespace korvo::model

@@ -1,0 +1,34 @@
+#include "model/Common.h"
+
+#include "errors/Procedure.h"
+#include "model/Checked.h"
+
+#include <cmath>
+
+namespace korvo::model::common {
+
+QString SEC2TIME(errors::Trap& trap, std::int32_t seconds)
+{
+    errors::Procedure p(trap, kModule, "SEC2TIME");
+    std::int16_t minutes = 0;
+    std::int16_t rest = 0;
+    p([&] { minutes = floorTo16(std::floor(static_cast<double>(seconds) / 60.0)); });
+    p([&] { rest = narrow16(sub32(seconds, mul16(minutes, 60))); });
+    QString text;
+    p([&] { text = format00(minutes) + QLatin1Char(':') + format00(rest); });
+    return text;
+}
+
+std::int32_t TIME2SEC(errors::Trap& trap, const QString& text)
+{
+    errors::Procedure p(trap, kModule, "TIME2SEC");
+    std::int16_t minutes = 0;
+    std::int16_t seconds = 0;
+    std::int32_t result = 0;
+    p([&] { minutes = textTo16(QStringView(text).mid(0, 2)); });
+    p([&] { seconds = textTo16(QStringView(text).mid(3, 2)); });
+    p([&] { result = add16(mul16(minutes, 60), seconds); });
+    return result;
+}
+
+} // namespace korvo::model::common

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "errors/ErrorReporter.h"
+#include "errors/Trap.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+
+namespace korvo::fakes {
+
+/// Answers reports from a script (Ignore once the script is used up) and records every text.
+class FakeReporter final : public errors::ErrorReporter
+{
+public:
+    errors::Answer report(const QString& text) override
+    {
+        texts.append(text);
+        if (answers.empty())
+            return fallback;
+        const errors::Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+
+    std::deque<errors::Answer> answers;
+    errors::Answer fallback = errors::Answer::Ignore;
+    QStringList texts;
+};
+
+/// Records that the program was ended instead of ending the test process.
+class FakeEnd final : public errors::ProcessEnd
+{
+public:
+    void endProgram() override { ++count; }
+    int count = 0;
+};
+
+/// A trap wired to the two fakes above.
+struct FakeTrap
+{
+    FakeReporter reporter;
+    FakeEnd end;
+    errors::Trap trap{reporter, end};
+};
+
+} // namespace korvo::fakes
