@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <memory>
+#include <new>
 #include <source_location>
 #include <type_traits>
 #include <utility>
@@ -55,16 +57,18 @@ public:
     void at(int line, Step&& step)
     {
         static_assert(std::is_invocable_v<Step&>, "a step is a callable without arguments");
+        auto* const callable = std::addressof(step);
+        using Callable = std::remove_pointer_t<decltype(callable)>;
         while (active()) {
             try {
-                runGuarded(
-                    [](void* s) {
-                        (*static_cast<std::remove_reference_t<Step>*>(s))();
-                    },
-                    static_cast<void*>(&step));
+                runGuarded([](void* s) { (*static_cast<Callable*>(s))(); },
+                           const_cast<void*>(static_cast<const void*>(callable)));
                 return;
             } catch (const RuntimeError& e) {
                 if (!handle(e, line))
+                    return;
+            } catch (const std::bad_alloc&) {
+                if (!handle(RuntimeError(err::OutOfMemory, standardDescription(err::OutOfMemory)), line))
                     return;
             }
         }

@@ -11,6 +11,7 @@ namespace korvo::errors {
 namespace err {
 inline constexpr std::int32_t InvalidCall = 5;
 inline constexpr std::int32_t Overflow = 6;
+inline constexpr std::int32_t OutOfMemory = 7;
 inline constexpr std::int32_t SubscriptOutOfRange = 9;
 inline constexpr std::int32_t TypeMismatch = 13;
 inline constexpr std::int32_t FileNotFound = 53;
