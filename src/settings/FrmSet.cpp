@@ -1,0 +1,549 @@
+#include "settings/FrmSet.h"
+
+#include "errors/Procedure.h"
+#include "model/Checked.h"
+#include "model/ClockModel.h"
+#include "platform/DatagramSocket.h"
+#include "platform/Dialogs.h"
+#include "settings/NetworkAddress.h"
+#include "settings/PeriodScript.h"
+#include "ui/PeriodGrid.h"
+#include "ui/SymbolButton.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <optional>
+#include <vector>
+
+namespace korvo::settings {
+
+namespace {
+
+// Where reports say a failure happened: "KorvoTimer.frmSet.<procedure>".
+constexpr const char* kModule = "frmSet";
+namespace proc {
+constexpr const char* Form_Load = "Form_Load";
+constexpr const char* chkASKME_Click = "chkASKME_Click";
+constexpr const char* cmdOK_Click = "cmdOK_Click";
+constexpr const char* cmdCANCEL_Click = "cmdCANCEL_Click";
+constexpr const char* Form_QueryUnload = "Form_QueryUnload";
+constexpr const char* FIX_GRID = "FIX_GRID";
+constexpr const char* cmdADD_Click = "cmdADD_Click";
+constexpr const char* cmdREMOVE_Click = "cmdREMOVE_Click";
+constexpr const char* cmdUP_Click = "cmdUP_Click";
+constexpr const char* cmdDOWN_Click = "cmdDOWN_Click";
+constexpr const char* vsTIMEMIN_Change = "vsTIMEMIN_Change";
+constexpr const char* vsTIMESEC_Change = "vsTIMESEC_Change";
+constexpr const char* cmdSAVE_Click = "cmdSAVE_Click";
+constexpr const char* cmdLOAD_Click = "cmdLOAD_Click";
+constexpr const char* optPASS_Click = "optPASS_Click";
+constexpr const char* optLEFT_Click = "optLEFT_Click";
+constexpr const char* tmrPASSdemo_Timer = "tmrPASSdemo_Timer";
+constexpr const char* tmrLEFTdemo_Timer = "tmrLEFTdemo_Timer";
+} // namespace proc
+
+constexpr const char* kAskMe = "Ask me";
+constexpr const char* kZeroTime = "00:00";
+constexpr const char* kFilter = "Period Script (*.ptm);;All files (*.*)";
+
+constexpr std::int32_t kBadFileName = 52;
+constexpr std::int32_t kPathNotFound = 76;
+
+QString clockText(std::int64_t minutes, std::int64_t seconds)
+{
+    return model::format00(minutes) + QLatin1Char(':') + model::format00(seconds);
+}
+
+void setBold(QWidget& widget, bool bold)
+{
+    QFont font = widget.font();
+    font.setBold(bold);
+    widget.setFont(font);
+}
+
+void openForWriting(QSaveFile& file)
+{
+    if (file.open(QIODevice::WriteOnly))
+        return;
+    if (!QFileInfo(file.fileName()).absoluteDir().exists())
+        errors::raise(kPathNotFound, QStringLiteral("Path not found"));
+    errors::raise(errors::err::PathFileAccess);
+}
+
+void writeAll(QSaveFile& file, const QByteArray& bytes)
+{
+    if (!file.isOpen())
+        errors::raise(kBadFileName, QStringLiteral("Bad file name or number"));
+    if (file.write(bytes) != bytes.size())
+        errors::raise(errors::err::PathFileAccess);
+}
+
+void commit(QSaveFile& file)
+{
+    if (!file.isOpen())
+        errors::raise(kBadFileName, QStringLiteral("Bad file name or number"));
+    // Only now does the new file replace the old one; until then the old one stays as it was.
+    if (!file.commit())
+        errors::raise(errors::err::PathFileAccess);
+}
+
+QByteArray readWhole(const QString& name)
+{
+    QFile file(name);
+    if (!file.exists())
+        errors::raise(errors::err::FileNotFound);
+    if (!file.open(QIODevice::ReadOnly))
+        errors::raise(errors::err::PathFileAccess);
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        errors::raise(errors::err::PathFileAccess);
+    return bytes;
+}
+
+} // namespace
+
+/// Closes the window after a procedure under which the program ended.
+class FrmSet::EndWatch final
+{
+    Q_DISABLE_COPY_MOVE(EndWatch)
+public:
+    explicit EndWatch(FrmSet& window)
+        : m_window(window)
+    {
+    }
+    ~EndWatch() { m_window.leaveIfEnded(); }
+
+private:
+    FrmSet& m_window;
+};
+
+FrmSet::FrmSet(const SettingsServices& services, QWidget* parent)
+    : QDialog(parent)
+    , m_model(services.model)
+    , m_trap(services.trap)
+    , m_socket(services.socket)
+    , m_dialogs(services.dialogs)
+{
+    m_ui.setupUi(this);
+
+    connect(m_ui.chkASKME, &QCheckBox::toggled, this, &FrmSet::chkASKME_Click);
+    connect(m_ui.cmdOK, &QPushButton::clicked, this, &FrmSet::cmdOK_Click);
+    connect(m_ui.cmdCANCEL, &QPushButton::clicked, this, &FrmSet::cmdCANCEL_Click);
+    connect(m_ui.cmdADD, &QPushButton::clicked, this, &FrmSet::cmdADD_Click);
+    connect(m_ui.cmdREMOVE, &QPushButton::clicked, this, &FrmSet::cmdREMOVE_Click);
+    connect(m_ui.cmdUP, &QPushButton::clicked, this, &FrmSet::cmdUP_Click);
+    connect(m_ui.cmdDOWN, &QPushButton::clicked, this, &FrmSet::cmdDOWN_Click);
+    connect(m_ui.cmdSAVE, &QPushButton::clicked, this, &FrmSet::cmdSAVE_Click);
+    connect(m_ui.cmdLOAD, &QPushButton::clicked, this, &FrmSet::cmdLOAD_Click);
+    // Program-made changes report too, so the carry rules run their nested changes as they happen.
+    connect(m_ui.vsTIMEMIN, &QScrollBar::valueChanged, this, &FrmSet::vsTIMEMIN_Change);
+    connect(m_ui.vsTIMESEC, &QScrollBar::valueChanged, this, &FrmSet::vsTIMESEC_Change);
+    // An option reports being selected, by the operator or by a file load; not being deselected.
+    connect(m_ui.optPASS, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            optPASS_Click();
+    });
+    connect(m_ui.optLEFT, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            optLEFT_Click();
+    });
+    connect(m_ui.tmrPASSdemo, &QTimer::timeout, this, &FrmSet::tmrPASSdemo_Timer);
+    connect(m_ui.tmrLEFTdemo, &QTimer::timeout, this, &FrmSet::tmrLEFTdemo_Timer);
+}
+
+FrmSet::~FrmSet() = default;
+
+void FrmSet::showModal()
+{
+    Form_Load();
+    if (m_trap.ended())
+        return;
+    exec();
+}
+
+QString FrmSet::ipText() const
+{
+    // text() drops the unfilled places; the displayed text keeps them as "_".
+    return m_ui.txtIP->displayText();
+}
+
+void FrmSet::done(int result)
+{
+    Form_QueryUnload();
+    QDialog::done(result);
+}
+
+void FrmSet::leaveIfEnded()
+{
+    if (m_trap.ended() && isVisible())
+        QDialog::done(QDialog::Rejected);
+}
+
+void FrmSet::setIpText(const QString& text)
+{
+    checkAddressBoxText(text);
+    m_ui.txtIP->setText(text);
+}
+
+void FrmSet::showEntryTime()
+{
+    m_ui.txtPERIODTIME->setText(clockText(m_ui.vsTIMEMIN->value(), m_ui.vsTIMESEC->value()));
+}
+
+// ---- The dialog -------------------------------------------------------------------------------------
+
+void FrmSet::Form_Load()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::Form_Load);
+    p([&] { FIX_GRID(); });
+    QStringList fields;
+    p([&] { fields = m_socket.localIp().split(QLatin1Char('.')); });
+    p([&] { setIpText(proposedNetwork(fields)); });
+    p([&] { SET_CHANGED = model::kFalse; });
+    p([&] { DEMO_UP_SEC = 0; });
+    p([&] { DEMO_DOWN_SEC = 20; });
+    p([&] { DEMO_UP_MIN = 0; });
+    p([&] { DEMO_DOWN_MIN = 1; });
+    p([&] { m_ui.tmrPASSdemo->start(); });
+    p([&] { m_ui.tmrLEFTdemo->start(); });
+}
+
+void FrmSet::chkASKME_Click()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::chkASKME_Click);
+    if (m_ui.chkASKME->checkState() != Qt::Unchecked) {
+        p([&] { m_ui.txtPERIODTIME->setText(QLatin1String(kZeroTime)); });
+        p([&] { m_ui.vsTIMEMIN->setEnabled(false); });
+        p([&] { m_ui.vsTIMESEC->setEnabled(false); });
+    } else {
+        p([&] { showEntryTime(); });
+        p([&] { m_ui.vsTIMEMIN->setEnabled(true); });
+        p([&] { m_ui.vsTIMESEC->setEnabled(true); });
+    }
+}
+
+void FrmSet::cmdOK_Click()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::cmdOK_Click);
+    const ui::PeriodGrid& grid = *m_ui.grdPERIOD;
+    if (grid.rows() == 1)
+        return;
+    if (ipText() == QLatin1String(kUntouchedAddress))
+        return;
+    std::int16_t n = 0;
+    p([&] { n = model::narrow16(grid.rows() - 1); });
+    p([&] { m_model.PERIODS = std::vector<model::PERIOD_REC>(static_cast<std::size_t>(n) + 1); });
+    for (int i = 1; i <= n && p.active(); ++i) {
+        p([&] { m_model.record(i).Descr = grid.textMatrix(i, 1); });
+        QString time;
+        p([&] { time = grid.textMatrix(i, 2); });
+        if (time == QLatin1String(kAskMe)) {
+            p([&] { m_model.record(i).AskMe = model::kTrue; });
+            p([&] { m_model.record(i).Minutes = -1; });
+            p([&] { m_model.record(i).Seconds = -1; });
+        } else {
+            p([&] { m_model.record(i).AskMe = model::kFalse; });
+            p([&] { m_model.record(i).Minutes = model::roundTo16(model::leadingNumber(QStringView(time).mid(0, 2))); });
+            p([&] { m_model.record(i).Seconds = model::roundTo16(model::leadingNumber(QStringView(time).mid(3, 2))); });
+        }
+    }
+    p([&] {
+        if (m_ui.optPASS->isChecked())
+            m_model.TIME_MODE = model::COUNT_UP;
+    });
+    p([&] {
+        if (m_ui.optLEFT->isChecked())
+            m_model.TIME_MODE = model::COUNT_DOWN;
+    });
+    p([&] { m_model.CUR_PERIOD = 1; });
+    p([&] { m_model.PERIOD_COUNT = n; });
+    p([&] { m_model.BROADCAST_IP = broadcastAddress(ipText()); });
+    p([&] { done(QDialog::Accepted); });
+}
+
+void FrmSet::cmdCANCEL_Click()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::cmdCANCEL_Click);
+    p([&] { m_trap.endProgram(); });
+}
+
+void FrmSet::Form_QueryUnload()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::Form_QueryUnload);
+    p([&] { m_ui.tmrLEFTdemo->stop(); });
+    p([&] { m_ui.tmrPASSdemo->stop(); });
+}
+
+// ---- The period table -------------------------------------------------------------------------------
+
+void FrmSet::FIX_GRID()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::FIX_GRID);
+    ui::PeriodGrid& grid = *m_ui.grdPERIOD;
+    p([&] { grid.setRows(2); });
+    p([&] { grid.setFixedRows(1); });
+    p([&] { grid.setCols(3); });
+    p([&] { grid.setFixedCols(0); });
+    p([&] { grid.setFormatString(QStringLiteral("|Period Descr|Time")); });
+    p([&] { grid.setFixedRows(1); });
+    p([&] { grid.setRows(1); });
+    p([&] { grid.setColWidth(0, 0); });
+    p([&] { grid.setColWidth(1, 1955); });
+    p([&] { grid.setColWidth(2, 700); });
+    p([&] { grid.setColAlignment(1, 1); });
+    p([&] { grid.setColAlignment(2, 7); });
+}
+
+void FrmSet::cmdADD_Click()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::cmdADD_Click);
+    ui::PeriodGrid& grid = *m_ui.grdPERIOD;
+    const bool askMe = m_ui.chkASKME->checkState() != Qt::Unchecked;
+    if (m_ui.txtPERIODLEGEND->text().isEmpty())
+        return;
+    if (m_ui.txtPERIODTIME->text() == QLatin1String(kZeroTime) && !askMe)
+        return;
+    QString time;
+    p([&] { time = askMe ? QString::fromLatin1(kAskMe) : m_ui.txtPERIODTIME->text(); });
+    p([&] { grid.addCells({QString(), m_ui.txtPERIODLEGEND->text(), time}); });
+    p([&] { grid.setRow(grid.rows() - 1); });
+    p([&] { SET_CHANGED = model::kTrue; });
+}
+
+void FrmSet::cmdREMOVE_Click()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::cmdREMOVE_Click);
+    ui::PeriodGrid& grid = *m_ui.grdPERIOD;
+    if (grid.rows() == 1)
+        return;
+    int r = 0;
+    p([&] { r = grid.row(); });
+    if (grid.rows() == 2)
+        p([&] { FIX_GRID(); });
+    else
+        p([&] { grid.removeItem(r); });
+    p([&] { SET_CHANGED = model::kTrue; });
+}
+
+void FrmSet::cmdUP_Click()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::cmdUP_Click);
+    ui::PeriodGrid& grid = *m_ui.grdPERIOD;
+    int r = 0;
+    p([&] { r = grid.row(); });
+    if (r < 2)
+        return;
+    const int previous = r - 1;
+    QString legend;
+    QString time;
+    p([&] { legend = grid.textMatrix(previous, 1); });
+    p([&] { time = grid.textMatrix(previous, 2); });
+    p([&] { grid.removeItem(previous); });
+    p([&] { grid.addCells({QString(), legend, time}, r); });
+    p([&] { grid.setRow(previous); });
+    p([&] { grid.setCol(0); });
+    p([&] { grid.setColSel(2); });
+    p([&] { SET_CHANGED = model::kTrue; });
+}
+
+void FrmSet::cmdDOWN_Click()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::cmdDOWN_Click);
+    ui::PeriodGrid& grid = *m_ui.grdPERIOD;
+    int r = 0;
+    p([&] { r = grid.row(); });
+    if (r == grid.rows() - 1)
+        return;
+    const int next = r + 1;
+    QString legend;
+    QString time;
+    p([&] { legend = grid.textMatrix(next, 1); });
+    p([&] { time = grid.textMatrix(next, 2); });
+    p([&] { grid.removeItem(next); });
+    p([&] { grid.addCells({QString(), legend, time}, r); });
+    p([&] { grid.setRow(next); });
+    p([&] { grid.setCol(0); });
+    p([&] { grid.setColSel(2); });
+    p([&] { SET_CHANGED = model::kTrue; });
+}
+
+void FrmSet::vsTIMEMIN_Change()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::vsTIMEMIN_Change);
+    p([&] { showEntryTime(); });
+}
+
+void FrmSet::vsTIMESEC_Change()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::vsTIMESEC_Change);
+    QScrollBar& minutes = *m_ui.vsTIMEMIN;
+    QScrollBar& seconds = *m_ui.vsTIMESEC;
+    // Each setValue below runs the bar's own change procedure at once, nested inside this one; this
+    // procedure writes the time box last, so it ends with the final values.
+    if (seconds.value() == 60) {
+        if (minutes.value() < 60) {
+            p([&] { minutes.setValue(minutes.value() + 1); });
+            p([&] { seconds.setValue(0); });
+        } else {
+            p([&] { seconds.setValue(59); });
+        }
+    }
+    if (minutes.value() == 60)
+        p([&] { seconds.setValue(0); });
+    p([&] { showEntryTime(); });
+}
+
+// ---- Period-set files -------------------------------------------------------------------------------
+
+void FrmSet::cmdSAVE_Click()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::cmdSAVE_Click);
+    const ui::PeriodGrid& grid = *m_ui.grdPERIOD;
+    if (grid.rows() == 1)
+        return;
+    QString name;
+    p([&] { name = m_dialogs.saveFileName(QStringLiteral("Save Period Set"), QLatin1String(kFilter)); });
+    if (name.isEmpty())
+        return;
+    // Written beside the target and renamed over it on commit: a failed save never harms the old file.
+    QSaveFile file(name);
+    p([&] { openForWriting(file); });
+    Direction direction = Direction::Pass;
+    p([&] {
+        if (m_ui.optPASS->isChecked())
+            direction = Direction::Pass;
+    });
+    p([&] {
+        if (m_ui.optLEFT->isChecked())
+            direction = Direction::Left;
+    });
+    std::vector<PeriodRow> rows;
+    for (int i = 1; i < grid.rows() && p.active(); ++i)
+        p([&] { rows.push_back({grid.textMatrix(i, 1), grid.textMatrix(i, 2)}); });
+    p([&] { writeAll(file, PeriodScript::write(direction, rows)); });
+    p([&] { commit(file); });
+    p([&] { SET_CHANGED = model::kFalse; });
+}
+
+void FrmSet::cmdLOAD_Click()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::cmdLOAD_Click);
+    ui::PeriodGrid& grid = *m_ui.grdPERIOD;
+    if (SET_CHANGED != model::kFalse && grid.rows() > 1) {
+        platform::Dialogs::Reply answer = platform::Dialogs::Reply::Yes;
+        p([&] { answer = m_dialogs.askYesNo(QStringLiteral("You lose the current set.\rContinue ?")); });
+        if (answer == platform::Dialogs::Reply::No)
+            return;
+    }
+    QString name;
+    p([&] { name = m_dialogs.openFileName(QStringLiteral("Load Period Set"), QLatin1String(kFilter)); });
+    if (name.isEmpty())
+        return;
+    // The table is emptied only once the file has been read, so a file that cannot be read loses nothing.
+    std::optional<QByteArray> bytes;
+    p([&] { bytes = readWhole(name); });
+    if (!bytes)
+        return;
+    p([&] { FIX_GRID(); });
+    PeriodFile content;
+    p([&] { content = PeriodScript::read(*bytes); });
+    p([&] {
+        if (content.direction == Direction::Pass)
+            m_ui.optPASS->setChecked(true);
+    });
+    p([&] {
+        if (content.direction == Direction::Left)
+            m_ui.optLEFT->setChecked(true);
+    });
+    for (const PeriodRow& row : content.rows) {
+        if (!p.active())
+            break;
+        p([&] { grid.addCells({QString(), row.legend, row.time}); });
+    }
+    // The legend of an incomplete last pair is not added: reading its time line fails at the end of the file.
+    if (content.incomplete)
+        p([&] { errors::raise(errors::err::InputPastEndOfFile); });
+    p([&] { SET_CHANGED = model::kFalse; });
+}
+
+// ---- The counting-direction preview -----------------------------------------------------------------
+
+void FrmSet::optPASS_Click()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::optPASS_Click);
+    p([&] { setBold(*m_ui.optLEFT, false); });
+}
+
+void FrmSet::optLEFT_Click()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::optLEFT_Click);
+    p([&] { setBold(*m_ui.optPASS, false); });
+}
+
+void FrmSet::tmrPASSdemo_Timer()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::tmrPASSdemo_Timer);
+    p([&] { DEMO_UP_SEC = model::add16(DEMO_UP_SEC, 1); });
+    if (DEMO_UP_SEC > 59) {
+        p([&] { DEMO_UP_SEC = 0; });
+        p([&] { DEMO_UP_MIN = model::add16(DEMO_UP_MIN, 1); });
+    }
+    if (DEMO_UP_MIN == 1 && DEMO_UP_SEC == 20) {
+        p([&] { DEMO_UP_MIN = 0; });
+        p([&] { DEMO_UP_SEC = 1; });
+    }
+    p([&] { m_ui.lblPASS->setText(clockText(DEMO_UP_MIN, DEMO_UP_SEC)); });
+    p([&] {
+        if (m_ui.optPASS->isChecked())
+            setBold(*m_ui.optPASS, !m_ui.optPASS->font().bold());
+    });
+}
+
+void FrmSet::tmrLEFTdemo_Timer()
+{
+    const EndWatch watch(*this);
+    errors::Procedure p(m_trap, kModule, proc::tmrLEFTdemo_Timer);
+    p([&] { DEMO_DOWN_SEC = model::sub16(DEMO_DOWN_SEC, 1); });
+    if (DEMO_DOWN_SEC < 0) {
+        p([&] { DEMO_DOWN_SEC = 59; });
+        p([&] { DEMO_DOWN_MIN = model::sub16(DEMO_DOWN_MIN, 1); });
+    }
+    if (DEMO_DOWN_MIN == 0 && DEMO_DOWN_SEC == 0) {
+        p([&] { DEMO_DOWN_MIN = 1; });
+        p([&] { DEMO_DOWN_SEC = 20; });
+    }
+    p([&] { m_ui.lblLEFT->setText(clockText(DEMO_DOWN_MIN, DEMO_DOWN_SEC)); });
+    p([&] {
+        if (m_ui.optLEFT->isChecked())
+            setBold(*m_ui.optLEFT, !m_ui.optLEFT->font().bold());
+    });
+}
+
+} // namespace korvo::settings
