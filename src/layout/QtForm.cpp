@@ -85,7 +85,8 @@ bool isEndPoint(Prop p)
 }
 
 // Positions in the collection must keep naming the same widgets even when one is raised or lowered,
-// which reorders its parent's children. Each widget is numbered the first time it is seen.
+// which reorders its parent's children, and a widget created later must not push the others along.
+// Each widget is numbered the first time it is seen, and the collection is in that order.
 constexpr const char* kOrderProperty = "_korvo_layout_order";
 std::atomic<qulonglong> nextOrder{1};
 
@@ -106,18 +107,13 @@ bool isContainer(const QWidget* w)
         || qobject_cast<const QGroupBox*>(w) != nullptr;
 }
 
-void collect(const QWidget& container, QList<QWidget*>& out)
+void collect(const QWidget& container, QList<std::pair<qulonglong, QWidget*>>& out)
 {
-    QList<std::pair<qulonglong, QWidget*>> level;
     for (QObject* child : container.children()) {
         auto* w = qobject_cast<QWidget*>(child);
-        if (w != nullptr && !w->isWindow())
-            level.append({orderOf(w), w});
-    }
-    std::stable_sort(level.begin(), level.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [order, w] : level) {
-        out.append(w);
+        if (w == nullptr || w->isWindow())
+            continue;
+        out.append({orderOf(w), w});
         if (isContainer(w))
             collect(*w, out);
     }
@@ -138,6 +134,8 @@ QScreen* screenOf(const QWidget& w)
 QtForm::QtForm(QWidget& window)
     : m_window(&window)
 {
+    // What exists now is numbered now, container before contents, whatever the stacking order later.
+    (void)controls();
     window.installEventFilter(this);
 }
 
@@ -168,8 +166,14 @@ QWidget& QtForm::target() const
 
 QList<QWidget*> QtForm::controls() const
 {
+    QList<std::pair<qulonglong, QWidget*>> numbered;
+    collect(target(), numbered);
+    std::stable_sort(numbered.begin(), numbered.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     QList<QWidget*> all;
-    collect(target(), all);
+    all.reserve(numbered.size());
+    for (const auto& entry : numbered)
+        all.append(entry.second);
     return all;
 }
 

@@ -16,12 +16,13 @@ namespace korvo::layout {
 /// Units: twips, 15 to a device-independent pixel; font sizes in points. The window's Height and Width
 /// are its outer size (frameGeometry); before the window has a frame they equal its geometry.
 ///
-/// Controls: every widget inside the window, depth first, a container's children right after it, with
-/// coordinates relative to their container. Containers are plain QWidgets, plain QFrames and group
-/// boxes; the inner widgets of composite widgets (a spin box's editor, a view's scroll bars) are theirs,
-/// not the window's, and are not controls. Separate windows (dialogs, menus) are not controls either.
-/// The order is the order of creation as first seen, and raise()/lower() do not change it, so positions
-/// recorded once keep naming the same widgets. Controls should be placed by hand, not by a QLayout,
+/// Controls: every widget inside the window, with coordinates relative to their container. Containers are
+/// plain QWidgets, plain QFrames and group boxes; the inner widgets of composite widgets (a spin box's
+/// editor, a view's scroll bars) are theirs, not the window's, and are not controls. Separate windows
+/// (dialogs, menus) are not controls either. The widgets that exist when the adapter is made come first,
+/// depth first with a container's children right after it; widgets seen later follow in the order they
+/// were first seen. Neither raise()/lower() nor a new widget changes the position of an existing one, so
+/// recorded positions keep naming the same widgets. Controls should be placed by hand, not by a QLayout,
 /// which would undo every move at its next activation.
 ///
 /// Properties: "Top", "Left", "Height", "Width" and "FontSize" for every control except a LineControl,
