@@ -153,6 +153,11 @@ void runGuarded(void (*step)(void*), void* context)
     step(context);
 }
 
+bool insideStep() noexcept
+{
+    return t_innermost != nullptr;
+}
+
 bool installFaultHandlers()
 {
     prepareThread();
@@ -173,12 +178,23 @@ bool installFaultHandlers()
 
 namespace {
 std::atomic<int> g_registrations{0};
-}
+thread_local int t_depth = 0;
+} // namespace
 
 // Without a fault handler for this platform, faults keep the system's default behaviour.
 void runGuarded(void (*step)(void*), void* context)
 {
+    struct Depth
+    {
+        Depth() { ++t_depth; }
+        ~Depth() { --t_depth; }
+    } const depth;
     step(context);
+}
+
+bool insideStep() noexcept
+{
+    return t_depth > 0;
 }
 
 bool installFaultHandlers()

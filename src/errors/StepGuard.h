@@ -8,6 +8,9 @@ namespace korvo::errors {
 /// another procedure); a fault belongs to the innermost step running on the faulting thread.
 void runGuarded(void (*step)(void*), void* context);
 
+/// True while a step runs on the calling thread (a fault now would belong to it).
+[[nodiscard]] bool insideStep() noexcept;
+
 /// Installs the process-wide fault handlers (vbwHandleException's work). False when the system refused.
 bool installFaultHandlers();
 

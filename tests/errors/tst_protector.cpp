@@ -1,6 +1,7 @@
 #include "errors/Procedure.h"
 #include "errors/Protector.h"
 #include "errors/RuntimeError.h"
+#include "errors/StepGuard.h"
 #include "fakes/FakeErrors.h"
 
 #include <QCoreApplication>
@@ -202,6 +203,7 @@ private slots:
     void faultWhileSkippingErrorsIsSkipped();
     void faultInQuietExitProcedureLeavesSilently();
     void faultBelongsToInnermostStep();
+    void stepsEndWhateverHappensInThem();
     void stackOverflowInStep();
     void faultOutsideStepKeepsDefault();
     void signalSentDuringStepIsNotAFault();
@@ -502,6 +504,32 @@ void TestProtector::faultBelongsToInnermostStep()
     QCOMPARE(t.reporter.texts,
              (QStringList{crashReport("Exception: Access Violation", "frmMAIN.SHOW_TIME", innerLine),
                           crashReport("Exception: Integer Divide By Zero", "frmMAIN.cmdNEXTPERIOD_Click", outerLine)}));
+    QVERIFY(!korvo::errors::insideStep());
+}
+
+void TestProtector::stepsEndWhateverHappensInThem()
+{
+    ensureProtector();
+    FakeTrap t;
+    bool insideFirst = false;
+    bool insideNested = false;
+    {
+        Procedure p(t.trap, "frmMAIN", "cmdRESET_Click");
+        p([&] { insideFirst = korvo::errors::insideStep(); });
+        p([&] {
+            Procedure inner(t.trap, "frmMAIN", "PAUSED");
+            inner([] {});
+            inner([] { korvo::errors::raise(6); });
+            inner([] { writeThroughNull(); });
+            insideNested = korvo::errors::insideStep();
+        });
+        p.quietExit();
+        p([] { writeThroughNull(); });
+    }
+    QVERIFY(insideFirst);
+    QVERIFY(insideNested);
+    QVERIFY(!korvo::errors::insideStep());
+    QCOMPARE(t.reporter.texts.size(), 2);
 }
 
 void TestProtector::stackOverflowInStep()
@@ -524,7 +552,20 @@ void TestProtector::stackOverflowInStep()
 void TestProtector::faultOutsideStepKeepsDefault()
 {
     ensureProtector();
-    const int status = statusOfChild([] { writeThroughNull(); });
+    // Steps that ran and ended before the fault must not be taken for a step still running.
+    const int status = statusOfChild([] {
+        FakeTrap t;
+        {
+            Procedure p(t.trap, "frmMAIN", "PAUSED");
+            p([&] {
+                Procedure inner(t.trap, "frmMAIN", "SHOW_TIME");
+                inner([] {});
+            });
+            p([] { writeThroughNull(); });
+        }
+        if (t.reporter.texts.size() == 1)
+            writeThroughNull();
+    });
     QVERIFY2(diedOf(status, SIGSEGV), qPrintable(QString::number(status)));
 }
 
