@@ -8,14 +8,16 @@ namespace korvo::model {
 
 void ClockModel::applySet(const std::vector<PERIOD_REC>& periods, std::int32_t timeMode, const QString& broadcastIp)
 {
+    // A set too long to count fails before anything of the model has changed.
+    const std::int16_t count = narrow16(static_cast<std::int64_t>(periods.size()));
     std::vector<PERIOD_REC> list;
     list.reserve(periods.size() + 1);
     list.emplace_back();
     list.insert(list.end(), periods.begin(), periods.end());
     PERIODS = std::move(list);
+    PERIOD_COUNT = count;
     TIME_MODE = timeMode;
     CUR_PERIOD = 1;
-    PERIOD_COUNT = narrow16(static_cast<std::int64_t>(periods.size()));
     BROADCAST_IP = broadcastIp;
 }
 
