@@ -1,0 +1,115 @@
+#pragma once
+
+#include "ui/MainWindowUi.h"
+
+#include <QPoint>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QMenu;
+
+namespace korvo::errors {
+class Procedure;
+class Trap;
+} // namespace korvo::errors
+
+namespace korvo::model {
+class ClockModel;
+}
+
+namespace korvo::platform {
+class DatagramSocket;
+class Dialogs;
+class TickTimer;
+} // namespace korvo::platform
+
+namespace korvo::settings {
+class FrmSet;
+}
+
+namespace korvo::clock {
+
+/// What the main clock window needs from the rest of the program.
+struct ClockServices
+{
+    model::ClockModel& model;
+    errors::Trap& trap;
+    platform::TickTimer& timer;       // Timer1, period 1000 ms in the program
+    platform::DatagramSocket& socket; // wsTIME
+    platform::Dialogs& dialogs;       // the "Ask me" input boxes; handed on to frmSet
+};
+
+/// The main clock window: its engine, display, commands and start-up. Every procedure runs under its own
+/// error handler and is public so that it can be driven exactly as its event would drive it.
+///
+/// Life cycle: construct, Form_Initialize(), Form_Load() (which runs the settings window modally), show().
+/// Closing the window runs no procedure.
+class FrmMain final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FrmMain)
+public:
+    explicit FrmMain(const ClockServices& services, QWidget* parent = nullptr);
+    ~FrmMain() override;
+
+    [[nodiscard]] const ui::MainWindowUi& ui() const { return m_ui; }
+
+    // The engine.
+    void Timer1_Timer();
+    void CHECK_TIME();
+    void PAUSED();
+    void UNPAUSED();
+    // The display and the time datagram.
+    void SHOW_TIME();
+    // The operator's commands.
+    void cmdSTART_Click();
+    void cmdPAUSE_Click();
+    void cmd1UP_Click();
+    void cmd1DW_Click();
+    void cmd10UP_Click();
+    void cmd10DW_Click();
+    void cmdRESET_Click();
+    void mnRESETYES_Click();
+    void cmdNEXTPERIOD_Click();
+    void cmdPREVPERIOD_Click();
+    void cmdSETTING_Click();
+    /// A key pressed anywhere in the window, before the control with the focus gets it. The shift state
+    /// is passed for completeness and not looked at.
+    void Form_KeyDown(std::int16_t KeyCode, std::int16_t Shift);
+    // Start-up.
+    void Form_Initialize();
+    void Form_Load();
+
+    /// Shows the Reset pop-up at a screen position and returns once it has closed; choosing an item
+    /// triggers its action. The default runs the menu modally (QMenu::exec).
+    using PopupMenu = std::function<void(QMenu& menu, const QPoint& at)>;
+    void setPopupMenu(PopupMenu popup);
+
+    /// Runs the settings window modally and returns once it has been closed. The default shows frmSet;
+    /// tests of the clock alone may apply a set to the model here instead.
+    using SettingsWindow = std::function<void()>;
+    void setSettingsWindow(SettingsWindow window);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void correct(errors::Procedure& p, std::int32_t amount);
+    void periodEnded(errors::Procedure& p);
+    void askDuration(errors::Procedure& p);
+
+    model::ClockModel& m_model;
+    errors::Trap& m_trap;
+    platform::TickTimer& m_timer;
+    platform::DatagramSocket& m_socket;
+    platform::Dialogs& m_dialogs;
+    ui::MainWindowUi m_ui;
+    std::unique_ptr<settings::FrmSet> m_frmSet;
+    PopupMenu m_popup;
+    SettingsWindow m_settingsWindow;
+};
+
+} // namespace korvo::clock
