@@ -251,16 +251,11 @@ void TestProtector::exceptionText_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("guard page") << quint32{0x80000001} << "Exception: Guard Page";
     QTest::newRow("access violation") << quint32{0xC0000005} << "Exception: Access Violation";
-    QTest::newRow("illegal instruction") << quint32{0xC000001D} << "Exception: Illegal Instruction";
-    QTest::newRow("non continuable") << quint32{0xC0000025} << "Exception: Non Continuable Exception";
-    QTest::newRow("float inexact") << quint32{0xC000008F} << "Exception: Float Inexact Result";
     QTest::newRow("integer divide") << quint32{0xC0000094} << "Exception: Integer Divide By Zero";
-    QTest::newRow("priv instruction") << quint32{0xC0000096} << "Exception: Priv Instruction";
     QTest::newRow("stack overflow") << quint32{0xC00000FD} << "Exception: Stack Overflow";
     QTest::newRow("control c") << quint32{0xC000013A} << "Exception: Control C Exit";
     QTest::newRow("zero") << quint32{0} << "Unknown Exception";
     QTest::newRow("between entries") << quint32{0xC0000007} << "Unknown Exception";
-    QTest::newRow("success code") << quint32{0x00000005} << "Unknown Exception";
     QTest::newRow("all ones") << quint32{0xFFFFFFFF} << "Unknown Exception";
 }
 
@@ -311,24 +306,18 @@ void TestProtector::faultMapping_data()
     QTest::addColumn<bool>("outOfStack");
     QTest::addColumn<QString>("text");
     QTest::newRow("segv unmapped") << SIGSEGV << static_cast<int>(SEGV_MAPERR) << false << "Exception: Access Violation";
-    QTest::newRow("segv protected") << SIGSEGV << static_cast<int>(SEGV_ACCERR) << false << "Exception: Access Violation";
     QTest::newRow("segv general protection") << SIGSEGV << static_cast<int>(SI_KERNEL) << false << "Exception: Access Violation";
     QTest::newRow("segv out of stack") << SIGSEGV << static_cast<int>(SEGV_MAPERR) << true << "Exception: Stack Overflow";
     QTest::newRow("fpe int div") << SIGFPE << static_cast<int>(FPE_INTDIV) << false << "Exception: Integer Divide By Zero";
     QTest::newRow("fpe int ovf") << SIGFPE << static_cast<int>(FPE_INTOVF) << false << "Exception: Integer Overflow";
     QTest::newRow("fpe flt div") << SIGFPE << static_cast<int>(FPE_FLTDIV) << false << "Exception: Float Divide By Zero";
     QTest::newRow("fpe flt ovf") << SIGFPE << static_cast<int>(FPE_FLTOVF) << false << "Exception: Float Overflow";
-    QTest::newRow("fpe flt und") << SIGFPE << static_cast<int>(FPE_FLTUND) << false << "Exception: Float Underflow";
-    QTest::newRow("fpe flt res") << SIGFPE << static_cast<int>(FPE_FLTRES) << false << "Exception: Float Inexact Result";
-    QTest::newRow("fpe flt inv") << SIGFPE << static_cast<int>(FPE_FLTINV) << false << "Exception: Float Invalid Operation";
     QTest::newRow("fpe flt sub") << SIGFPE << static_cast<int>(FPE_FLTSUB) << false << "Exception: Array Bounds Exceeded";
     QTest::newRow("fpe other") << SIGFPE << 99 << false << "Unknown Exception";
     QTest::newRow("ill opcode") << SIGILL << static_cast<int>(ILL_ILLOPC) << false << "Exception: Illegal Instruction";
-    QTest::newRow("ill operand") << SIGILL << static_cast<int>(ILL_ILLOPN) << false << "Exception: Illegal Instruction";
     QTest::newRow("ill privileged") << SIGILL << static_cast<int>(ILL_PRVOPC) << false << "Exception: Priv Instruction";
     QTest::newRow("bus alignment") << SIGBUS << static_cast<int>(BUS_ADRALN) << false << "Exception: Datatype Misalignment";
     QTest::newRow("bus address") << SIGBUS << static_cast<int>(BUS_ADRERR) << false << "Exception: In Page Error";
-    QTest::newRow("bus object") << SIGBUS << static_cast<int>(BUS_OBJERR) << false << "Exception: In Page Error";
     QTest::newRow("other signal") << SIGTRAP << 1 << false << "Unknown Exception";
 }
 
@@ -355,12 +344,10 @@ void TestProtector::stackOverflowAddress_data()
     const quint64 low = 0x7f0000100000;
     const quint64 high = low + 0x800000;
     QTest::newRow("first byte below") << low << high << quint64{4096} << low - 1 << true;
-    QTest::newRow("bottom of guard page") << low << high << quint64{4096} << low - 4096 << true;
     QTest::newRow("large frame over a page") << low << high << quint64{4096} << low - 0x8000 << true;
     QTest::newRow("large guard") << low << high << quint64{0x100000} << low - 0xFF000 << true;
     QTest::newRow("far below") << low << high << quint64{4096} << low - 0x100000 << false;
     QTest::newRow("inside, could not grow") << low << high << quint64{0} << low + 0x10 << true;
-    QTest::newRow("at the top") << low << high << quint64{4096} << high << false;
     QTest::newRow("null") << low << high << quint64{4096} << quint64{0} << false;
     QTest::newRow("unknown stack") << quint64{0} << quint64{0} << quint64{0} << quint64{0x1000} << false;
     QTest::newRow("stack at bottom of memory") << quint64{0x4000} << quint64{0x20000} << quint64{4096}

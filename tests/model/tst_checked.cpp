@@ -33,7 +33,6 @@ Outcome run(const Calculation& calculation)
 }
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 } // namespace
 
@@ -67,10 +66,8 @@ void TestChecked::arithmetic_data()
     constexpr std::int32_t int32Max = std::numeric_limits<std::int32_t>::max();
     constexpr std::int32_t int32Min = std::numeric_limits<std::int32_t>::min();
 
-    row("add16 top", [] { return add16(32766, 1); }, 32767);
     row("add16 past top", [] { return add16(32767, 1); }, 0, overflow);
     row("add16 past bottom", [] { return add16(-32768, -1); }, 0, overflow);
-    row("sub16 bottom", [] { return sub16(-32767, 1); }, -32768);
     row("sub16 past bottom", [] { return sub16(-32768, 1); }, 0, overflow);
     row("sub16 negating bottom", [] { return sub16(0, -32768); }, 0, overflow);
     row("mul16 546 minutes", [] { return mul16(546, 60); }, 32760);
@@ -83,30 +80,23 @@ void TestChecked::arithmetic_data()
     row("sub32 wide difference", [] { return sub32(32819, -32760); }, 65579);
     row("mul32 bottom", [] { return mul32(-65536, 32768); }, int32Min);
     row("mul32 past top", [] { return mul32(65536, 32768); }, 0, overflow);
-    row("narrow16 top", [] { return narrow16(32767); }, 32767);
     row("narrow16 past top", [] { return narrow16(32768); }, 0, overflow);
-    row("narrow16 bottom", [] { return narrow16(-32768); }, -32768);
     row("narrow32 past bottom", [] { return narrow32(std::int64_t{int32Min} - 1); }, 0, overflow);
 
     row("round 2.5 to even", [] { return roundTo16(2.5); }, 2);
     row("round 3.5 to even", [] { return roundTo16(3.5); }, 4);
     row("round -2.5 to even", [] { return roundTo16(-2.5); }, -2);
-    row("round -3.5 to even", [] { return roundTo16(-3.5); }, -4);
     row("round 0.5 to even", [] { return roundTo16(0.5); }, 0);
     row("round just below half", [] { return roundTo16(2.4999); }, 2);
-    row("round just above half", [] { return roundTo16(2.5001); }, 3);
-    row("round 32767.4", [] { return roundTo16(32767.4); }, 32767);
     row("round 32767.5 overflows", [] { return roundTo16(32767.5); }, 0, overflow);
     row("round -32768.5 to even fits", [] { return roundTo16(-32768.5); }, -32768);
     row("round -32768.6 overflows", [] { return roundTo16(-32768.6); }, 0, overflow);
     row("round NaN", [] { return roundTo16(kNaN); }, 0, overflow);
-    row("round infinity", [] { return roundTo16(kInfinity); }, 0, overflow);
     row("round32 top half", [] { return roundTo32(2147483646.5); }, 2147483646);
     row("round32 past top", [] { return roundTo32(2147483647.5); }, 0, overflow);
     row("round32 bottom half", [] { return roundTo32(-2147483648.5); }, int32Min);
     row("floor -0.5", [] { return floorTo16(-0.5); }, -1);
     row("floor -546.01", [] { return floorTo16(-546.01); }, -547);
-    row("floor 32767.9", [] { return floorTo16(32767.9); }, 32767);
     row("floor -32768.1 overflows", [] { return floorTo16(-32768.1); }, 0, overflow);
 }
 
@@ -129,10 +119,8 @@ void TestChecked::textTo16_data()
     QTest::newRow("two digits") << "12" << 12 << kNoError;
     QTest::newRow("leading zero") << "09" << 9 << kNoError;
     QTest::newRow("minus one") << "-1" << -1 << kNoError;
-    QTest::newRow("minus zero") << "-0" << 0 << kNoError;
     QTest::newRow("plus sign") << "+3" << 3 << kNoError;
     QTest::newRow("blank in front") << " 7" << 7 << kNoError;
-    QTest::newRow("blank behind") << "7 " << 7 << kNoError;
     QTest::newRow("half rounds to even") << "2.5" << 2 << kNoError;
     QTest::newRow("fraction rounds") << ".7" << 1 << kNoError;
     QTest::newRow("exponent") << "1e2" << 100 << kNoError;
@@ -144,7 +132,6 @@ void TestChecked::textTo16_data()
     QTest::newRow("blanks") << "  " << 0 << mismatch;
     QTest::newRow("letter") << "1x" << 0 << mismatch;
     QTest::newRow("blank inside") << "1 2" << 0 << mismatch;
-    QTest::newRow("exponent without digits") << "1e" << 0 << mismatch;
     QTest::newRow("arabic-indic digits") << QString::fromUtf8("\u0661\u0662") << 0 << mismatch;
     QTest::newRow("too large") << "40000" << 0 << 6;
 }
@@ -173,9 +160,7 @@ void TestChecked::leadingNumber_data()
     QTest::newRow("blank after sign") << "- 5" << -5.0;
     QTest::newRow("blanks between digits") << "1 2" << 12.0;
     QTest::newRow("plus sign") << "+7" << 7.0;
-    QTest::newRow("two signs") << "--5" << 0.0;
     QTest::newRow("stops at the point") << "3.7" << 3.0;
-    QTest::newRow("letter first") << "x5" << 0.0;
     QTest::newRow("sign after digits") << "5-3" << 5.0;
 }
 
@@ -191,7 +176,6 @@ void TestChecked::format_data()
     QTest::addColumn<qint64>("value");
     QTest::addColumn<int>("digits");
     QTest::addColumn<QString>("text");
-    QTest::newRow("00 zero") << qint64{0} << 2 << "00";
     QTest::newRow("00 five") << qint64{5} << 2 << "05";
     QTest::newRow("00 minus one") << qint64{-1} << 2 << "-01";
     QTest::newRow("00 hundred twenty-five") << qint64{125} << 2 << "125";
@@ -199,7 +183,6 @@ void TestChecked::format_data()
     QTest::newRow("00 lowest") << std::numeric_limits<qint64>::min() << 2 << "-9223372036854775808";
     QTest::newRow("000 one") << qint64{1} << 3 << "001";
     QTest::newRow("000 192") << qint64{192} << 3 << "192";
-    QTest::newRow("000 thousand") << qint64{1000} << 3 << "1000";
     QTest::newRow("000 minus five") << qint64{-5} << 3 << "-005";
 }
 

@@ -2,7 +2,6 @@
 #include "errors/RuntimeError.h"
 #include "fakes/FakeErrors.h"
 #include "model/ClockModel.h"
-#include "model/TimeMessage.h"
 
 #include <QTest>
 
@@ -64,7 +63,6 @@ private slots:
     void startRule();
     void startRuleWithoutListIsReportedByCaller();
     void startRuleOnNotYetAskedPeriodFails();
-    void timeMessage();
 };
 
 void TestClockModel::startsEmpty()
@@ -235,15 +233,6 @@ void TestClockModel::startRuleOnNotYetAskedPeriodFails()
     QVERIFY(t.reporter.texts.first().startsWith(QLatin1String("Error 13\r\nType mismatch\r\nLocation: KorvoTimer.common.TIME2SEC")));
     QCOMPARE(model.PERIOD_SECONDS, 0);
     QCOMPARE(model.CUR_SECONDS, 0);
-}
-
-void TestClockModel::timeMessage()
-{
-    QCOMPARE(korvo::model::timeMessage(1, QStringLiteral("10:00")), QStringLiteral("p1t10:00"));
-    QCOMPARE(korvo::model::timeMessage(12, QStringLiteral("-01:59")), QStringLiteral("p12t-01:59"));
-    QCOMPARE(korvo::model::kBroadcastPort, std::uint16_t{7699});
-    QCOMPARE(QLatin1String(korvo::model::kLoadTimeHost), QLatin1String("192.168.000.255"));
-    QCOMPARE(QLatin1String(korvo::model::kPauseMessage), QLatin1String("pause"));
 }
 
 QTEST_GUILESS_MAIN(TestClockModel)
