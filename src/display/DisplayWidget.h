@@ -1,0 +1,77 @@
+#pragma once
+
+#include "display/DatagramParser.h"
+#include "platform/MonotonicClock.h"
+
+#include <QHostAddress>
+#include <QString>
+#include <QWidget>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class QTimer;
+
+namespace korvo::display {
+
+class DatagramReceiver;
+
+/// The remote display: the clock text as large as the widget allows, "Period N" above it, a pause
+/// marker, and a status line naming the sender and, when it has gone quiet, the age of its last datagram.
+class DisplayWidget final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DisplayWidget)
+
+public:
+    /// Receives diagnostic lines ("received 10:00 <ns>", "shown 10:00 <ns>"); ns on the widget's clock.
+    using Trace = std::function<void(const QString&)>;
+
+    /// Datagrams older than this get their age shown.
+    static constexpr std::chrono::seconds kQuietAfter{2};
+
+    explicit DisplayWidget(const platform::MonotonicClock& clock, QWidget* parent = nullptr);
+    ~DisplayWidget() override;
+
+    /// Shows what the receiver hears; its port appears in the waiting text, a failed bind in the status line.
+    void follow(DatagramReceiver& receiver);
+    void setTrace(Trace trace);
+
+    void showTime(const TimeDatagram& time, const QHostAddress& sender);
+    void showPause(const QHostAddress& sender);
+    void showListenError(const QString& error);
+    void toggleFullScreen();
+
+    [[nodiscard]] QString clockText() const { return m_clockText; }
+    /// "Period 3", or empty before the first time datagram.
+    [[nodiscard]] QString periodText() const;
+    [[nodiscard]] bool isPaused() const { return m_paused; }
+    [[nodiscard]] QString statusText() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void arrived(const QHostAddress& sender);
+    void refreshStatus();
+    void trace(const char* what, const QString& text) const;
+
+    const platform::MonotonicClock& m_clock;
+    QTimer* m_ageTimer;
+    Trace m_trace;
+    quint16 m_port = 0;
+    QString m_clockText;
+    std::optional<std::int16_t> m_period;
+    bool m_paused = false;
+    QHostAddress m_sender;
+    std::optional<std::chrono::nanoseconds> m_lastArrival;
+    QString m_listenError;
+    QString m_paintedStatus;
+    bool m_traceNextPaint = false;
+};
+
+} // namespace korvo::display
