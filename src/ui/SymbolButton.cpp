@@ -173,7 +173,7 @@ void SymbolButton::paintEvent(QPaintEvent* event)
     // symbol touch the bevel of a small button.
     const QRect inside = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
     const qreal em = QFontInfo(font()).pixelSize();
-    const qreal side = std::max(4.0, std::min({em * 0.7, inside.width() - 2.0, inside.height() - 2.0}));
+    const qreal side = std::max(4.0, std::min({em * 0.8, inside.width() - 2.0, inside.height() - 2.0}));
     QPointF centre = QRectF(inside).center();
     if (isDown() || isChecked())
         centre += QPointF(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
