@@ -1,0 +1,36 @@
+# Desktop integration for both programs, and the Debian package (cpack -G DEB).
+include(GNUInstallDirs)
+
+install(FILES
+        ${PROJECT_SOURCE_DIR}/packaging/org.korvo.Timer.desktop
+        ${PROJECT_SOURCE_DIR}/packaging/org.korvo.Display.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES
+        ${PROJECT_SOURCE_DIR}/packaging/icons/org.korvo.Timer.svg
+        ${PROJECT_SOURCE_DIR}/packaging/icons/org.korvo.Display.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+set(KORVO_PACKAGE_MAINTAINER "Korvo Timer maintainers <korvo-timer@localhost>"
+    CACHE STRING "Maintainer field of the Debian package")
+
+set(CPACK_PACKAGE_NAME korvo-timer)
+set(CPACK_PACKAGE_VENDOR "Korvo Timer")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Game clock for timed periods, with remote time displays")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Korvo Timer is a desktop game clock for sports played in timed periods.\n"
+    "It counts each period up or down, takes corrections, and broadcasts its\n"
+    "time on the local network over UDP port 7699. Korvo Display shows that\n"
+    "time on any number of other screens at the venue.")
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KORVO_PACKAGE_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The Qt libraries come from dpkg-shlibdeps; what is loaded at run time without being linked is named here:
+# the platform plugins (xcb, wayland) and the font the digits are drawn in.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
+include(CPack)

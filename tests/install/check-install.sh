@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# check-install.sh BUILD_DIR PROGRAM...
+# Installs the build into a scratch DESTDIR under /usr and checks that a desktop would find each program:
+# the executable, a valid .desktop entry that runs it, and the icon that entry names.
+set -euo pipefail
+build=$1; shift
+programs=("$@")
+command -v desktop-file-validate >/dev/null || { echo "SKIP: desktop-file-validate is not installed"; exit 77; }
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+DESTDIR=$root cmake --install "$build" --prefix /usr >"$root.log" 2>&1 || { cat "$root.log"; rm -f "$root.log"; exit 1; }
+rm -f "$root.log"
+usr=$root/usr
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+for program in "${programs[@]}"; do
+  [[ -x $usr/bin/$program ]] || fail "bin/$program missing or not executable"
+  entry=$(grep -lx "Exec=$program\( .*\)\?" "$usr"/share/applications/*.desktop 2>/dev/null | head -n 1 || true)
+  if [[ -z $entry ]]; then
+    fail "no desktop entry runs $program"
+    continue
+  fi
+  if ! out=$(desktop-file-validate "$entry" 2>&1) || [[ -n $out ]]; then
+    fail "$(basename "$entry") is not valid: $out"
+  fi
+  icon=$(sed -n 's/^Icon=//p' "$entry" | head -n 1)
+  svg=$usr/share/icons/hicolor/scalable/apps/$icon.svg
+  if [[ ! -s $svg ]]; then
+    fail "icon $icon of $(basename "$entry") is not installed as $svg"
+  elif ! grep -q '<svg' "$svg"; then
+    fail "$svg is not an SVG image"
+  fi
+  echo "ok: $program, $(basename "$entry"), $icon.svg"
+done
+
+# Only what a desktop user needs goes into /usr: no headers, libraries or test programs.
+stray=$(cd "$usr" && find . -type f ! -path './bin/*' ! -path './share/applications/*' ! -path './share/icons/*' | sort)
+[[ -z $stray ]] || fail "unexpected files installed: $stray"
+
+if ((failures)); then
+  echo "$failures problem(s)"
+  exit 1
+fi
