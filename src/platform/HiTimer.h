@@ -17,7 +17,8 @@ namespace korvo::platform {
 ///
 /// The grid arithmetic lives in poll(); a wake-up source only decides when poll() runs. On Linux the wake-up
 /// is a timerfd on CLOCK_MONOTONIC with absolute deadlines; elsewhere (or if no timerfd can be made) a
-/// precise single-shot QTimer re-armed to the next deadline.
+/// precise single-shot QTimer re-armed to the next deadline. The clock must outlive the timer; periods below
+/// 1 ms are taken as 1 ms.
 class HiTimer final : public TickTimer
 {
     Q_OBJECT

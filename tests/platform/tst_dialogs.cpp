@@ -282,8 +282,8 @@ void TestDialogs::openFileName()
         static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides its override; this reaches it
     });
     QtDialogs dialogs;
-    QCOMPARE(dialogs.openFileName(QStringLiteral("Load period set"), QStringLiteral("Period Script (*.ptm);;All files (*.*)")),
-             path);
+    const QString filter = QStringLiteral("Period Script (*.ptm);;All files (*.*)");
+    QCOMPARE(dialogs.openFileName(QStringLiteral("Load period set"), filter), path);
     QCOMPARE(title, QStringLiteral("Load period set"));
     QCOMPARE(filters, (QStringList{QStringLiteral("Period Script (*.ptm)"), QStringLiteral("All files (*.*)")}));
 
@@ -343,7 +343,8 @@ void TestDialogs::saveFileNameAsksBeforeReplacing()
         chooseFile(dialog, path);
         static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides its override; this reaches it
     });
-    QCOMPARE(QtDialogs().saveFileName(QStringLiteral("Save period set"), QStringLiteral("Period Script (*.ptm)")), path);
+    const QString filter = QStringLiteral("Period Script (*.ptm)");
+    QCOMPARE(QtDialogs().saveFileName(QStringLiteral("Save period set"), filter), path);
     QCOMPARE(mode, QFileDialog::AcceptSave);
     QVERIFY2(question.contains(QLatin1String("game.ptm")), qPrintable(question));
 }
