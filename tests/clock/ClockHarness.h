@@ -7,6 +7,7 @@
 #include "fakes/FakeTimer.h"
 #include "model/ClockModel.h"
 #include "platform/UdpSocket.h"
+#include "settings/FrmSet.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -152,6 +154,21 @@ inline void chooseFromNextPopup(const QString& caption)
             }
         }
         QTest::keyClick(menu, Qt::Key_Escape);
+    });
+    poll->start(10);
+}
+
+/// Runs `act` on the settings window as soon as it is up and waiting for the operator.
+inline void whenSettingsOpen(std::function<void(settings::FrmSet&)> act)
+{
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act = std::move(act)] {
+        auto* frmSet = qobject_cast<settings::FrmSet*>(QApplication::activeModalWidget());
+        if (frmSet == nullptr || !frmSet->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        act(*frmSet);
     });
     poll->start(10);
 }

@@ -23,21 +23,6 @@ using korvo::settings::FrmSet;
 
 namespace {
 
-/// Runs `act` on the settings window as soon as it is up and waiting for the operator.
-void whenSettingsOpen(std::function<void(FrmSet&)> act)
-{
-    auto* poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, act = std::move(act)] {
-        auto* frmSet = qobject_cast<FrmSet*>(QApplication::activeModalWidget());
-        if (frmSet == nullptr || !frmSet->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        act(*frmSet);
-    });
-    poll->start(10);
-}
-
 /// The network part the settings window proposes, as the clock is then told to broadcast to it.
 QString proposedBroadcast(const QString& localIp)
 {
@@ -48,7 +33,7 @@ QString proposedBroadcast(const QString& localIp)
 /// Start-up as the program runs it, the settings window answered by `act`.
 void startUp(korvo::test::Clock& c, std::function<void(FrmSet&)> act)
 {
-    whenSettingsOpen(std::move(act));
+    korvo::test::whenSettingsOpen(std::move(act));
     c.frm->Form_Initialize();
     c.frm->Form_Load();
 }
