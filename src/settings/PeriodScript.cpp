@@ -37,22 +37,27 @@ QStringList lines(const QByteArray& bytes)
     // A last line without its terminator still counts.
     if (start < size)
         result.append(text.mid(start));
-    while (!result.isEmpty() && result.constLast().isEmpty())
-        result.removeLast();
     return result;
 }
 
 PeriodFile read(const QByteArray& bytes)
 {
     const QStringList all = lines(bytes);
+    // Editors like to end a file with empty lines; they are no periods. But the writer ends a file whose
+    // last time is empty with an empty line, and that one belongs to the last legend.
+    qsizetype count = all.size();
+    while (count > 0 && all[count - 1].isEmpty())
+        --count;
+    if (count < all.size() && count >= 2 && (count - 1) % 2 == 1)
+        ++count;
+
     PeriodFile file;
-    if (all.isEmpty())
+    if (count == 0)
         return file;
     if (all.front() == QLatin1String(kTimePass))
         file.direction = Direction::Pass;
     else if (all.front() == QLatin1String(kTimeLeft))
         file.direction = Direction::Left;
-    const qsizetype count = all.size();
     qsizetype i = 1;
     file.rows.reserve(static_cast<std::size_t>((count - 1) / 2));
     for (; i + 1 < count; i += 2)

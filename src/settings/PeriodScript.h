@@ -41,12 +41,14 @@ namespace PeriodScript {
 inline constexpr const char* kTimePass = "TimePass";
 inline constexpr const char* kTimeLeft = "TimeLeft";
 
-/// The file's lines. Bytes are read as UTF-8, or as Latin-1 when they are not valid UTF-8, so no byte
-/// is ever lost; a leading byte-order mark is dropped. A line ends at CR LF, CR or LF; empty lines at the
-/// very end of the file are ignored.
+/// The file's lines, every one of them. Bytes are read as UTF-8, or as Latin-1 when they are not valid
+/// UTF-8, so no byte is ever lost; a leading byte-order mark is dropped. A line ends at CR LF, CR or LF;
+/// a last line without its line end counts.
 [[nodiscard]] QStringList lines(const QByteArray& bytes);
 
-/// Reads a whole file. Never fails: a legend without its time line is flagged, not thrown.
+/// Reads a whole file. Empty lines at its very end are ignored, except that an empty line right after
+/// the last legend is that legend's (empty) time. Never fails: a legend without its time line is
+/// flagged, not thrown.
 [[nodiscard]] PeriodFile read(const QByteArray& bytes);
 
 /// The exact bytes of a file: the keyword line, then each row's legend and time, every line ended by

@@ -5,6 +5,7 @@
 #include "ui/Twips.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -43,7 +44,9 @@ public:
     }
 };
 
-/// A check box whose caption wraps inside its box, as the long "Ask me" caption needs.
+/// A check box whose caption wraps inside its box, as the long "Ask me" caption needs. Where the
+/// platform's face is wider than the one the box was sized for, the caption's type shrinks just enough
+/// to show all of it.
 class WrappingCheckBox final : public QCheckBox
 {
 public:
@@ -52,6 +55,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* /*event*/) override
     {
+        constexpr int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap;
         QStylePainter painter(this);
         QStyleOptionButton option;
         initStyleOption(&option);
@@ -59,14 +63,21 @@ protected:
         QStyleOptionButton box = option;
         box.rect = indicator;
         painter.drawPrimitive(QStyle::PE_IndicatorCheckBox, box);
+
         const int gap = style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &option, this);
         const QRect textRect = rect().adjusted(indicator.right() + 1 + gap, 0, 0, 0);
-        painter.drawItemText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, palette(),
-                             isEnabled(), text(), QPalette::WindowText);
+        QFont face = font();
+        constexpr qreal smallest = 6.0;
+        while (face.pointSizeF() > smallest
+               && !textRect.contains(QFontMetrics(face).boundingRect(textRect, flags, text()))) {
+            face.setPointSizeF(face.pointSizeF() - 0.25);
+        }
+        painter.setFont(face);
+        painter.drawItemText(textRect, flags, palette(), isEnabled(), text(), QPalette::WindowText);
         if (hasFocus()) {
             QStyleOptionFocusRect focus;
             focus.initFrom(this);
-            focus.rect = painter.boundingRect(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, text());
+            focus.rect = painter.boundingRect(textRect, flags, text());
             painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
         }
     }
