@@ -1,0 +1,209 @@
+#!/usr/bin/env bash
+# The built program as an operator runs it: under Xvfb, inside a private network namespace, driven with
+# xdotool by clicks at the windows' real positions and by keys, with a receiver on port 7699 standing in
+# for a remote display.
+#
+#   clock_blackbox.sh PROGRAM RECEIVER XCLOSE ARTIFACT-DIR
+#
+# PROGRAM is korvo-timer, RECEIVER korvo-udp-receiver, XCLOSE korvo-xclose (or "none" when it could not be
+# built). Screenshots of both windows go to ARTIFACT-DIR. Exit 0 passed, 1 failed, 77 skipped (with the
+# reason on the last line).
+set -euo pipefail
+
+program=$1 receiver=$2 xclose=$3 artifacts=$4
+export PATH="$PATH:/usr/sbin:/sbin"
+
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+# ---- Outside: make the namespace and run this script again inside it --------------------------------------
+if [[ "${KT_BLACKBOX_INSIDE:-}" != 1 ]]; then
+    for tool in unshare ip Xvfb xdotool xdpyinfo; do
+        command -v "$tool" >/dev/null || skip "$tool is not installed"
+    done
+    [[ -x "$xclose" ]] || skip "korvo-xclose was not built (no X11 client library), so no window can be closed"
+    flags=(-n)
+    [[ $EUID -ne 0 ]] && flags=(-r -n)
+    if ! err=$(unshare "${flags[@]}" true 2>&1); then
+        skip "cannot make a network namespace here: $err"
+    fi
+    exec env KT_BLACKBOX_INSIDE=1 unshare "${flags[@]}" bash "$0" "$@"
+fi
+
+# ---- Inside ------------------------------------------------------------------------------------------------
+ip link set lo up
+ip link add kt0 type veth peer name kt1 2>/dev/null || skip "cannot make veth links in the network namespace"
+ip addr add 192.168.0.1/24 brd + dev kt0
+ip link set kt0 up
+ip link set kt1 up
+for _ in $(seq 50); do ip -4 route get 192.168.0.255 >/dev/null 2>&1 && break; sleep 0.02; done
+
+mkdir -p "$artifacts"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display itself and tells its number.
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+exec 3>&-
+for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
+[[ -s "$work/display" ]] || skip "Xvfb did not start: $(tail -n 3 "$work/xvfb.log" | tr '\n' ' ')"
+export DISPLAY=":$(head -n 1 "$work/display")"
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+xdpyinfo >/dev/null 2>&1 || skip "the Xvfb display cannot be reached"
+export QT_QPA_PLATFORM=xcb
+
+# Twips of the window layouts to pixels of the client area (15 twips to a pixel at 96 dpi).
+px() { echo $(( ($1 + 7) / 15 )); }
+# Click the middle of a control given in window twips: left top width height.
+click() { # window left top width height
+    xdotool mousemove --window "$1" "$(px $(( $2 + $4 / 2 )))" "$(px $(( $3 + $5 / 2 )))" click 1
+}
+find_window() { # title-regex
+    timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1
+}
+screenshot() { # window file
+    if command -v import >/dev/null; then
+        import -window "$1" "$2"
+    elif command -v xwd >/dev/null && command -v convert >/dev/null; then
+        xwd -id "$1" -silent | convert xwd:- "$2"
+    else
+        echo "note: no screenshot tool, $2 not kept"
+    fi
+}
+# Share of the pixels in a region (pixels: width height x y) that are close to a colour.
+ink() { # file w h x y colour
+    convert "$1" -crop "${2}x${3}+${4}+${5}" +repage -alpha off -fuzz 30% -transparent "$6" -alpha extract \
+        -negate -format '%[fx:mean]' info:
+}
+at_least() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
+start_receiver() { # output
+    "$receiver" 7699 90 >"$1" &
+    pids+=($!)
+    for _ in $(seq 100); do grep -q '^# listening' "$1" 2>/dev/null && return; sleep 0.05; done
+    fail "the receiver did not start"
+}
+datagrams() { grep -v '^#' "$1" || true; }
+wait_gone() { # pid seconds
+    for _ in $(seq $(( $2 * 20 ))); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.05; done
+    return 1
+}
+
+# Settings window controls (twips, relative to the client area; period group at 0,1140).
+LOAD=(1860 3570 1395 375)
+OK=(3840 4260 1545 405)
+END=(5580 4260 1545 405)
+
+# ---- Scenario 1: load a set, OK, S, ticks, S, close ---------------------------------------------------------
+echo "== load a countdown set, start and pause with S, close the window"
+printf 'TimeLeft\r\n1st Quarter\r\n10:00\r\n2nd Quarter\r\n10:00\r\n' >"$work/quarters.ptm"
+start_receiver "$work/rx1.txt"
+"$program" >"$work/program1.log" 2>&1 &
+clock=$!
+pids+=("$clock")
+
+settings=$(find_window '^Setting$') || fail "the Setting window did not appear"
+[[ -n "$settings" ]] || fail "the Setting window did not appear"
+[[ -z "$(xdotool search --onlyvisible --name '^(Korvo Timer|1st Quarter/.*)$' 2>/dev/null || true)" ]] \
+    || fail "the main window is visible while the settings window is open"
+click "$settings" "${LOAD[@]}"
+dialog=$(find_window '^Load Period Set$') || fail "the file dialog did not appear"
+xdotool windowfocus --sync "$dialog"
+xdotool type --delay 5 "$work/quarters.ptm"
+xdotool key Return
+for _ in $(seq 100); do [[ -z "$(xdotool search --onlyvisible --name '^Load Period Set$' 2>/dev/null || true)" ]] && break; sleep 0.05; done
+sleep 0.3
+screenshot "$settings" "$artifacts/settings-window.png"
+[[ -z "$(datagrams "$work/rx1.txt")" ]] || fail "a datagram was sent before OK: $(datagrams "$work/rx1.txt")"
+click "$settings" "${OK[@]}"
+
+main=$(find_window '^1st Quarter/10:00$') || fail "the main window did not appear with 1st Quarter/10:00"
+[[ -n "$main" ]] || fail "the main window did not appear"
+eval "$(xdotool getwindowgeometry --shell "$main")"
+[[ "$X,$Y,$WIDTH,$HEIGHT" == "235,187,216,153" ]] || fail "main window client area at $X,$Y ${WIDTH}x$HEIGHT, not 235,187 216x153"
+sleep 0.3
+screenshot "$main" "$artifacts/main-window-paused.png"
+
+xdotool windowfocus --sync "$main"
+xdotool key s
+sleep 3.5
+screenshot "$main" "$artifacts/main-window-running.png"
+xdotool key s
+sleep 1.5
+"$xclose" "$main"
+wait_gone "$clock" 10 || fail "the program still runs after its window was closed"
+wait "$clock" && status=0 || status=$?
+[[ $status -eq 0 ]] || fail "the program ended with status $status"
+sleep 0.5
+
+echo "received:"; datagrams "$work/rx1.txt"
+mapfile -t got < <(datagrams "$work/rx1.txt")
+[[ ${#got[@]} -ge 5 ]] || fail "expected at least 5 datagrams, got ${#got[@]}"
+read -r _ dst payload <<<"${got[0]}"
+[[ "$dst $payload" == "192.168.0.255 p1t10:00" ]] || fail "first datagram: $dst $payload"
+expect=(p1t09:59 p1t09:58 p1t09:57)
+previous=
+for i in 0 1 2; do
+    read -r ms dst payload <<<"${got[$((i + 1))]}"
+    [[ "$dst $payload" == "192.168.0.255 ${expect[$i]}" ]] || fail "tick $((i + 1)): $dst $payload"
+    if [[ -n "$previous" ]]; then
+        gap=$(( ms - previous ))
+        (( gap >= 850 && gap <= 1150 )) || fail "ticks ${gap} ms apart"
+    fi
+    previous=$ms
+done
+last=$(( ${#got[@]} - 1 ))
+read -r _ dst payload <<<"${got[$last]}"
+[[ "$payload" == pause ]] || fail "the last datagram is not pause: ${got[$last]}"
+(( last <= 5 )) || fail "too many datagrams: ${#got[@]}"
+
+# The window as it was drawn: red digits in the clock label, symbols on the buttons.
+if [[ -s "$artifacts/main-window-paused.png" ]] && command -v convert >/dev/null; then
+    red=$(ink "$artifacts/main-window-paused.png" 139 49 38 18 red)
+    at_least "$red" 0.08 || fail "the clock digits are not drawn (red share $red)"
+    for b in "start 80 72 36" "pause 158 72 36" "reset 2 72 36" "1dw 2 18 25" "10up 178 44 25"; do
+        read -r name x y h <<<"$b"
+        case $name in 1dw|10up) w=35 ;; *) w=55 ;; esac
+        share=$(ink "$artifacts/main-window-paused.png" $(( w - 8 )) $(( h - 8 )) $(( x + 4 )) $(( y + 4 )) black)
+        at_least "$share" 0.03 || fail "no symbol drawn on $name (ink share $share)"
+    done
+    running=$(ink "$artifacts/main-window-running.png" 139 49 38 18 black)
+    at_least "$running" 0.08 || fail "the running clock is not drawn in black (share $running)"
+fi
+
+# ---- Scenario 2: End ---------------------------------------------------------------------------------------
+echo "== End in the settings window"
+start_receiver "$work/rx2.txt"
+"$program" >"$work/program2.log" 2>&1 &
+clock=$!
+pids+=("$clock")
+settings=$(find_window '^Setting$') || fail "the Setting window did not appear"
+click "$settings" "${END[@]}"
+wait_gone "$clock" 10 || fail "End did not end the program"
+wait "$clock" && status=0 || status=$?
+[[ $status -eq 0 ]] || fail "End ended the program with status $status"
+sleep 1
+[[ -z "$(datagrams "$work/rx2.txt")" ]] || fail "End sent: $(datagrams "$work/rx2.txt")"
+
+# ---- Scenario 3: the settings window's close box before any set --------------------------------------------
+echo "== close box of the settings window with no set"
+start_receiver "$work/rx3.txt"
+"$program" >"$work/program3.log" 2>&1 &
+clock=$!
+pids+=("$clock")
+settings=$(find_window '^Setting$') || fail "the Setting window did not appear"
+"$xclose" "$settings"
+wait_gone "$clock" 10 || fail "closing the settings window left the program running"
+wait "$clock" && status=0 || status=$?
+[[ $status -eq 0 ]] || fail "the program ended with status $status"
+sleep 1
+[[ -z "$(datagrams "$work/rx3.txt")" ]] || fail "closing sent: $(datagrams "$work/rx3.txt")"
+
+echo "PASS (screenshots in $artifacts)"
