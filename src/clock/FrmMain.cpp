@@ -133,7 +133,8 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event)
     // A key reaches the window system's window first, once, before it is handed to the control with the
     // focus (or travels up from it); that first arrival is where the window previews it. The key then goes
     // on unchanged.
-    if (event->type() == QEvent::KeyPress && windowHandle() != nullptr && watched == static_cast<QObject*>(windowHandle())) {
+    const QWindow* window = windowHandle();
+    if (event->type() == QEvent::KeyPress && window != nullptr && watched == static_cast<const QObject*>(window)) {
         const auto& key = *static_cast<QKeyEvent*>(event);
         Form_KeyDown(keyCode(key), shiftState(key.modifiers()));
     }
@@ -148,8 +149,9 @@ void FrmMain::Timer1_Timer()
     std::int16_t step = 0;
     p([&] { step = model::narrow16(std::int64_t{m_timer.missedTicks()} + 1); });
     p.skipErrors();
-    p([&] { if (m_model.TIME_MODE == model::COUNT_DOWN) m_model.CUR_SECONDS = model::sub32(m_model.CUR_SECONDS, step); });
-    p([&] { if (m_model.TIME_MODE == model::COUNT_UP) m_model.CUR_SECONDS = model::add32(m_model.CUR_SECONDS, step); });
+    std::int32_t& seconds = m_model.CUR_SECONDS;
+    p([&] { if (m_model.TIME_MODE == model::COUNT_DOWN) seconds = model::sub32(seconds, step); });
+    p([&] { if (m_model.TIME_MODE == model::COUNT_UP) seconds = model::add32(seconds, step); });
     p([&] { CHECK_TIME(); });
     p([&] { SHOW_TIME(); });
 }

@@ -128,7 +128,8 @@ private slots:
         const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
         QString ip = QStandardPaths::findExecutable(QStringLiteral("ip"));
         if (ip.isEmpty())
-            ip = QStandardPaths::findExecutable(QStringLiteral("ip"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+            ip = QStandardPaths::findExecutable(QStringLiteral("ip"),
+                                                {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
         if (unshare.isEmpty() || ip.isEmpty())
             QSKIP("needs unshare and ip to make a private network namespace");
         const QStringList flags = ::geteuid() == 0 ? QStringList{QStringLiteral("-n")}
@@ -152,13 +153,18 @@ ip link add kt2 type veth peer name kt3 || exit 77
 ip addr add 10.1.2.3/24 brd + dev kt2
 ip link set kt2 up
 ip link set kt3 up
-for _ in $(seq 50); do ip -4 route get 10.1.2.255 >/dev/null 2>&1 && ip -4 route get 192.168.0.255 >/dev/null 2>&1 && break; sleep 0.02; done
+for _ in $(seq 50); do
+  ip -4 route get 10.1.2.255 >/dev/null 2>&1 && ip -4 route get 192.168.0.255 >/dev/null 2>&1 && break
+  sleep 0.02
+done
 exec "$@"
 )");
         QProcess child;
         child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(unshare, flags + QStringList{QStringLiteral("sh"), QStringLiteral("-c"), script, QStringLiteral("sh"),
-                                                 QCoreApplication::applicationFilePath(), QStringLiteral("--netns-child")});
+        child.start(unshare, flags
+                                 + QStringList{QStringLiteral("sh"), QStringLiteral("-c"), script, QStringLiteral("sh"),
+                                               QCoreApplication::applicationFilePath(),
+                                               QStringLiteral("--netns-child")});
         QVERIFY(child.waitForFinished(60000));
         const QString output = QString::fromLocal8Bit(child.readAll());
         if (child.exitStatus() == QProcess::NormalExit && child.exitCode() == 77)

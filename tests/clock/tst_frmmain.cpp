@@ -28,19 +28,6 @@ QColor textColour(const QLabel* label)
 const QColor kRed(255, 0, 0);
 const QColor kBlack(0, 0, 0);
 
-/// "p1t09:59", "p1t09:58", … down to and including the given end.
-QList<QByteArray> countdown(int period, int from, int to)
-{
-    QList<QByteArray> out;
-    for (int s = from; s >= to; --s)
-        out.append(QStringLiteral("p%1t%2:%3")
-                       .arg(period)
-                       .arg(s / 60, 2, 10, QLatin1Char('0'))
-                       .arg(s % 60, 2, 10, QLatin1Char('0'))
-                       .toLatin1());
-    return out;
-}
-
 /// The report's first and third lines: "Error n" and the location.
 QString reportHead(const QString& text)
 {
@@ -65,7 +52,6 @@ private slots:
     void startUpShowsFirstPeriodPaused();
     void startUpWithoutAnySetEndsProgram();
     void startUpAsksForFirstAskMePeriod();
-    void sStartsAndSixHundredTicksEndThePeriod();
     void sReachesWindowWhicheverButtonHasFocus();
     void lateAndEndingTicks_data();
     void lateAndEndingTicks();
@@ -143,39 +129,6 @@ void TestFrmMain::startUpAsksForFirstAskMePeriod()
     QCOMPARE(c.model.PERIOD_SECONDS, 750);
     QCOMPARE(c.ui.lblTIME->text(), QStringLiteral("12:30"));
     QCOMPARE(c.socket.payloads(), QList<QByteArray>{"p1t12:30"});
-    QVERIFY(c.trap.reporter.texts.isEmpty());
-}
-
-void TestFrmMain::sStartsAndSixHundredTicksEndThePeriod()
-{
-    Clock c;
-    c.load({period(QStringLiteral("1st Quarter"), 10, 0), period(QStringLiteral("2nd Quarter"), 10, 0)}, COUNT_DOWN);
-    c.frm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(c.frm.get()));
-    c.socket.take();
-
-    pressS(*c.frm);
-    QVERIFY(c.timer.enabled);
-    QCOMPARE(textColour(c.ui.lblTIME), kBlack);
-    QVERIFY(c.socket.take().empty()); // Start sends nothing; the first tick does
-
-    for (int i = 0; i < 599; ++i)
-        QVERIFY(c.timer.fire());
-    QVERIFY(!c.ui.lblEND->isVisibleTo(c.frm.get()));
-    QVERIFY(c.timer.fire());
-    QVERIFY(!c.timer.enabled);
-    QVERIFY(c.ui.lblEND->isVisibleTo(c.frm.get()));
-    QCOMPARE(c.ui.lblTIME->text(), QStringLiteral("00:00"));
-    QVERIFY(c.ui.cmdPREVPERIOD->isEnabled());
-    QVERIFY(c.ui.cmdNEXTPERIOD->isEnabled());
-    QCOMPARE(c.model.CLOCK_RUNNING, korvo::model::kTrue);
-    QCOMPARE(c.socket.payloads(), countdown(1, 599, 0));
-
-    // The period ended on its own, so the clock still counts as running and S pauses it.
-    pressS(*c.frm);
-    QCOMPARE(c.socket.payloads(), QList<QByteArray>{"pause"});
-    QVERIFY(!c.ui.lblEND->isVisibleTo(c.frm.get()));
-    QCOMPARE(textColour(c.ui.lblTIME), kRed);
     QVERIFY(c.trap.reporter.texts.isEmpty());
 }
 
@@ -337,7 +290,8 @@ void TestFrmMain::nextAndPreviousAtTheEndsDoNothing()
 void TestFrmMain::nextAndPreviousStepAndSetButtons()
 {
     Clock c;
-    c.load({period(QStringLiteral("1st"), 1, 0), period(QStringLiteral("2nd"), 2, 0), period(QStringLiteral("3rd"), 3, 0)},
+    c.load({period(QStringLiteral("1st"), 1, 0), period(QStringLiteral("2nd"), 2, 0),
+            period(QStringLiteral("3rd"), 3, 0)},
            COUNT_DOWN);
     c.frm->mnRESETYES_Click();
     c.socket.take();
@@ -422,7 +376,8 @@ void TestFrmMain::askMeAnswers()
     QStringList heads;
     for (const QString& t : c.trap.reporter.texts) {
         heads.append(t.section(QStringLiteral("\r\n"), 0, 0));
-        QCOMPARE(t.section(QStringLiteral("\r\n"), 2, 2), QStringLiteral("Location: KorvoTimer.frmMAIN.cmdNEXTPERIOD_Click"));
+        QCOMPARE(t.section(QStringLiteral("\r\n"), 2, 2),
+                 QStringLiteral("Location: KorvoTimer.frmMAIN.cmdNEXTPERIOD_Click"));
     }
     QCOMPARE(heads.join(QLatin1Char(',')), reported);
     QCOMPARE(c.dialogs.prompts.size(), prompts);

@@ -178,8 +178,8 @@ void TestMainWindowUi::tabOrder()
             order.append(w->objectName());
         w = w->nextInFocusChain();
     } while (w != m_ui.cmdSETTING);
-    QCOMPARE(order.join(QLatin1Char(' ')),
-             QStringLiteral("cmdSETTING cmdRESET cmdSTART cmdPREVPERIOD cmdPAUSE cmdNEXTPERIOD cmd1UP cmd1DW cmd10UP cmd10DW"));
+    QCOMPARE(order.join(QLatin1Char(' ')), QStringLiteral("cmdSETTING cmdRESET cmdSTART cmdPREVPERIOD cmdPAUSE "
+                                                          "cmdNEXTPERIOD cmd1UP cmd1DW cmd10UP cmd10DW"));
 }
 
 void TestMainWindowUi::resetMenu()

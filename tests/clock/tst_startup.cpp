@@ -99,12 +99,18 @@ void TestStartUp::loadedCountdownSetRunsToTheEnd()
     QVERIFY(!c.timer.enabled);
     QVERIFY(c.ui.lblEND->isVisible());
     QCOMPARE(c.ui.lblEND->text(), QStringLiteral("E N D"));
+    QCOMPARE(c.model.CLOCK_RUNNING, korvo::model::kTrue);
     const QList<QByteArray> ticks = c.socket.payloads();
     QCOMPARE(ticks.size(), 600);
     QCOMPARE(ticks.first(), QByteArray("p1t09:59"));
     QCOMPARE(ticks.last(), QByteArray("p1t00:00"));
-    const auto later = c.socket.take();
-    QVERIFY(later.empty());
+
+    // The period ended on its own, so the clock still counts as running and S pauses it.
+    QTest::keyClick(c.frm->windowHandle(), Qt::Key_S);
+    QCOMPARE(c.socket.payloads(), QList<QByteArray>{"pause"});
+    QVERIFY(!c.ui.lblEND->isVisible());
+    QCOMPARE(c.ui.lblTIME->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QVERIFY(c.trap.reporter.texts.isEmpty());
 }
 
 void TestStartUp::composedSetWithFirstPeriodAskMe()
