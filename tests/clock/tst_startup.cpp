@@ -3,6 +3,7 @@
 
 #include "ClockHarness.h"
 
+#include "errors/Protector.h"
 #include "settings/FrmSet.h"
 #include "ui/SettingsWindowUi.h"
 #include "ui/SymbolButton.h"
@@ -35,6 +36,7 @@ void startUp(korvo::test::Clock& c, std::function<void(FrmSet&)> act)
 {
     korvo::test::whenSettingsOpen(std::move(act));
     c.frm->Form_Initialize();
+    QCOMPARE(korvo::errors::protectorRegistrations(), 1); // once per process, however many windows
     c.frm->Form_Load();
 }
 
