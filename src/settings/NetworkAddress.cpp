@@ -14,8 +14,8 @@ constexpr std::int32_t kInvalidPropertyValue = 380;
 bool isPlainNumber(const QString& text)
 {
     // Up to 18 digits always fit the formatting's 64-bit range.
-    return !text.isEmpty() && text.size() <= 18
-        && std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+    const auto digit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
+    return !text.isEmpty() && text.size() <= 18 && std::all_of(text.cbegin(), text.cend(), digit);
 }
 
 } // namespace

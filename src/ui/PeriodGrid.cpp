@@ -172,7 +172,8 @@ void PeriodGrid::setColSel(int col)
     if (rowCount() == 0)
         return;
     const int r = row() - 1;
-    const QItemSelection range(model()->index(r, std::min(this->col(), col)), model()->index(r, std::max(this->col(), col)));
+    const int from = this->col();
+    const QItemSelection range(model()->index(r, std::min(from, col)), model()->index(r, std::max(from, col)));
     selectionModel()->select(range, QItemSelectionModel::ClearAndSelect);
 }
 

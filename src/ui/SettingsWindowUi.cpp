@@ -217,7 +217,8 @@ void SettingsWindowUi::setupUi(QWidget* window)
     txtPERIODLEGEND->setMaxLength(kLegendLength);
     txtPERIODLEGEND->setValidator(new LegendValidator(txtPERIODLEGEND));
     Label3 = caption(Frame2, "Label3", QStringLiteral("Period time"), twipsRect(120, 930, 1785, 225));
-    txtPERIODTIME = place(new QLineEdit(QStringLiteral("00:00"), Frame2), "txtPERIODTIME", twipsRect(1950, 900, 615, 285));
+    txtPERIODTIME = place(new QLineEdit(QStringLiteral("00:00"), Frame2), "txtPERIODTIME",
+                          twipsRect(1950, 900, 615, 285));
     txtPERIODTIME->setEnabled(false);
     vsTIMESEC = scrollBar(Frame2, "vsTIMESEC", 60, twipsRect(3090, 900, 375, 315));
     vsTIMEMIN = scrollBar(Frame2, "vsTIMEMIN", 99, twipsRect(2670, 900, 375, 315));

@@ -797,8 +797,8 @@ void TestFrmSet::loadFile_data()
     QTest::newRow("odd line count")
         << QByteArray("TimePass\r\n1st Half\r\n20:00\r\n2nd Half\r\n20:00\r\nOvertime\r\n") << halves << false
         << "Error 62|Input past end of file|Location: KorvoTimer.frmSet.cmdLOAD_Click";
-    QTest::newRow("trailing empty lines") << QByteArray("TimePass\r\n1st Half\r\n20:00\r\n2nd Half\r\n20:00\r\n\r\n\r\n")
-                                          << halves << false << "";
+    QTest::newRow("trailing empty lines")
+        << QByteArray("TimePass\r\n1st Half\r\n20:00\r\n2nd Half\r\n20:00\r\n\r\n\r\n") << halves << false << "";
     QTest::newRow("LF only") << QByteArray("TimePass\n1st Half\n20:00\n2nd Half\n20:00\n") << halves << false << "";
     QTest::newRow("CR only") << QByteArray("TimePass\r1st Half\r20:00\r2nd Half\r20:00\r") << halves << false << "";
     QTest::newRow("legend with a tab stays in its cell")
@@ -848,7 +848,8 @@ void TestFrmSet::loadOfAFileThatCannotBeReadKeepsTheTable()
     h.click(h.ui().cmdLOAD);
 
     QCOMPARE(h.trap.reporter.texts.size(), 1);
-    QCOMPARE(headOf(h.trap.reporter.texts.front()), QStringLiteral("Error 53|File not found|Location: KorvoTimer.frmSet.cmdLOAD_Click"));
+    QCOMPARE(headOf(h.trap.reporter.texts.front()),
+             QStringLiteral("Error 53|File not found|Location: KorvoTimer.frmSet.cmdLOAD_Click"));
     QCOMPARE(h.table(), QStringList{"Mine|05:00"});
     QVERIFY(h.ui().optLEFT->isChecked());
     QCOMPARE(h.frm->SET_CHANGED, model::kTrue);

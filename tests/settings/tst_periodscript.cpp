@@ -76,8 +76,8 @@ void TestPeriodScript::read_data()
     QTest::newRow("odd line count") << QByteArray("TimePass\r\nA\r\n01:00\r\nB\r\n") << std::optional(Direction::Pass)
                                     << rows({{"A", "01:00"}}) << true;
     QTest::newRow("trailing empty lines ignored")
-        << QByteArray("TimePass\r\n1st Half\r\n20:00\r\n2nd Half\r\n20:00\r\n\r\n\r\n") << std::optional(Direction::Pass)
-        << halves << false;
+        << QByteArray("TimePass\r\n1st Half\r\n20:00\r\n2nd Half\r\n20:00\r\n\r\n\r\n")
+        << std::optional(Direction::Pass) << halves << false;
     QTest::newRow("empty line right after the last legend is its time")
         << QByteArray("TimePass\r\nA\r\n01:00\r\nB\r\n\r\n\r\n") << std::optional(Direction::Pass)
         << rows({{"A", "01:00"}, {"B", ""}}) << false;
@@ -135,7 +135,8 @@ void TestPeriodScript::writesExactBytes_data()
                                        << golden("two-halves.ptm");
     QTest::newRow("four quarters counting down")
         << Direction::Left
-        << rows({{"1st Quarter", "10:00"}, {"2nd Quarter", "10:00"}, {"3rd Quarter", "10:00"}, {"4th Quarter", "Ask me"}})
+        << rows({{"1st Quarter", "10:00"}, {"2nd Quarter", "10:00"}, {"3rd Quarter", "10:00"},
+                 {"4th Quarter", "Ask me"}})
         << QByteArray("TimeLeft\r\n1st Quarter\r\n10:00\r\n2nd Quarter\r\n10:00\r\n3rd Quarter\r\n10:00\r\n"
                       "4th Quarter\r\nAsk me\r\n");
     QTest::newRow("UTF-8 without byte-order mark") << Direction::Pass << rows({{"Période", "10:00"}})

@@ -14,7 +14,8 @@ namespace {
 
 void feed(const QByteArray& bytes)
 {
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                           static_cast<std::size_t>(bytes.size()));
 }
 
 QList<QByteArray> corpusFiles()
