@@ -84,7 +84,9 @@ void writeAll(QSaveFile& file, const QByteArray& bytes)
 {
     if (!file.isOpen())
         errors::raise(kBadFileName, QStringLiteral("Bad file name or number"));
-    if (file.write(bytes) != bytes.size())
+    // The bytes only reach the disk on flush; a full disk must fail here, since QSaveFile::commit() does
+    // not notice a failed flush and would put an empty file in place of the old one.
+    if (file.write(bytes) != bytes.size() || !file.flush())
         errors::raise(errors::err::PathFileAccess);
 }
 
@@ -92,7 +94,10 @@ void commit(QSaveFile& file)
 {
     if (!file.isOpen())
         errors::raise(kBadFileName, QStringLiteral("Bad file name or number"));
-    // Only now does the new file replace the old one; until then the old one stays as it was.
+    // Only now does the new file replace the old one; until then the old one stays as it was. A write
+    // that failed and was ignored leaves an incomplete file, which must never take the old one's place.
+    if (file.error() != QFileDevice::NoError)
+        file.cancelWriting();
     if (!file.commit())
         errors::raise(errors::err::PathFileAccess);
 }
