@@ -18,10 +18,15 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/uio.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <atomic>
 #include <functional>
 #include <limits>
@@ -50,7 +55,8 @@ public:
     {
         int socket;
         QByteArray payload;
-        std::int64_t ns;
+        std::int64_t ns;       ///< when the kernel queued it on the receiving socket (monotonic)
+        std::int64_t threadNs; ///< when the receiving thread got to it
     };
 
     Receiver()
@@ -65,7 +71,11 @@ public:
                 || ::getsockname(m_fds[i], reinterpret_cast<sockaddr*>(&a), &len) != 0)
                 throw std::runtime_error("cannot bind a loopback receiver");
             m_ports[i] = ntohs(a.sin_port);
+            // The kernel stamps each datagram as it is queued: its arrival, whenever this thread wakes up.
+            const int on = 1;
+            ::setsockopt(m_fds[i], SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
         }
+        m_realtimeOffset = realtimeOffset();
         m_arrivals.reserve(20000);
         m_thread = std::thread([this] { run(); });
     }
@@ -86,6 +96,10 @@ public:
         m_stop = true;
         if (m_thread.joinable())
             m_thread.join();
+        // Kernel stamps are on the real-time clock; move them onto the monotonic one.
+        const std::int64_t offset = (m_realtimeOffset + realtimeOffset()) / 2;
+        for (Arrival& a : m_arrivals)
+            a.ns -= offset;
         return m_arrivals;
     }
 
@@ -104,14 +118,52 @@ private:
             for (std::size_t i = 0; i < p.size(); ++i) {
                 if ((p[i].revents & POLLIN) == 0)
                     continue;
-                const ssize_t n = ::recv(m_fds[i], buffer.data(), buffer.size(), MSG_DONTWAIT);
-                if (n >= 0)
-                    m_arrivals.push_back({static_cast<int>(i), QByteArray(buffer.data(), n), now});
+                iovec io{buffer.data(), buffer.size()};
+                alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(timespec))> control{};
+                msghdr m{};
+                m.msg_iov = &io;
+                m.msg_iovlen = 1;
+                m.msg_control = control.data();
+                m.msg_controllen = control.size();
+                const ssize_t n = ::recvmsg(m_fds[i], &m, MSG_DONTWAIT);
+                if (n < 0)
+                    continue;
+                std::int64_t stamped = now + m_realtimeOffset; // no stamp: the thread's own time
+                for (cmsghdr* c = CMSG_FIRSTHDR(&m); c != nullptr; c = CMSG_NXTHDR(&m, c)) {
+                    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                        timespec ts{};
+                        std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
+                        stamped = std::int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+                    }
+                }
+                m_arrivals.push_back({static_cast<int>(i), QByteArray(buffer.data(), n), stamped, now});
             }
         }
     }
 
+    /// CLOCK_REALTIME minus CLOCK_MONOTONIC, from the closest of a few paired readings.
+    static std::int64_t realtimeOffset()
+    {
+        std::int64_t best = 0;
+        std::int64_t bestSpread = std::numeric_limits<std::int64_t>::max();
+        for (int i = 0; i < 20; ++i) {
+            timespec m0{};
+            timespec r{};
+            timespec m1{};
+            ::clock_gettime(CLOCK_MONOTONIC, &m0);
+            ::clock_gettime(CLOCK_REALTIME, &r);
+            ::clock_gettime(CLOCK_MONOTONIC, &m1);
+            const auto ns = [](const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; };
+            if (ns(m1) - ns(m0) < bestSpread) {
+                bestSpread = ns(m1) - ns(m0);
+                best = ns(r) - (ns(m0) + ns(m1)) / 2;
+            }
+        }
+        return best;
+    }
+
     std::array<int, 2> m_fds{-1, -1};
+    std::int64_t m_realtimeOffset = 0;
     std::array<quint16, 2> m_ports{};
     std::atomic<bool> m_stop{false};
     std::vector<Arrival> m_arrivals;
@@ -149,6 +201,7 @@ public:
             if (it == m_deadlines.end())
                 continue;
             trace.wireUs.push_back(toMicroseconds(a.ns - it->second));
+            trace.wakeUs.push_back(toMicroseconds(a.threadNs - it->second));
             ++matched;
         }
         trace.datagramsLost = static_cast<int>(m_deadlines.size() - matched);
@@ -352,6 +405,27 @@ RunResult runClocks(const RunOptions& options)
         });
     });
 
+    // Only while nothing blocks the event loop on purpose: the floor for the idle figures.
+    std::atomic<bool> referenceStop{false};
+    std::thread reference;
+    if (!withStalls) {
+        reference = std::thread([&] {
+            timespec t{};
+            ::clock_gettime(CLOCK_MONOTONIC, &t);
+            const std::int64_t start = std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec
+                + std::chrono::nanoseconds(options.period).count() / 4;
+            for (std::int64_t k = 1; k <= options.periods && !referenceStop; ++k) {
+                const std::int64_t deadline = start + k * std::chrono::nanoseconds(options.period).count();
+                const timespec d{static_cast<time_t>(deadline / 1'000'000'000), static_cast<long>(deadline % 1'000'000'000)};
+                while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &d, nullptr) == EINTR) {
+                }
+                ::clock_gettime(CLOCK_MONOTONIC, &t);
+                result.referenceLatenessUs.push_back(
+                    toMicroseconds(std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec - deadline));
+            }
+        });
+    }
+
     const auto from = std::chrono::steady_clock::now();
     project.start();
     QTimer::singleShot(options.period / 2, Qt::PreciseTimer, &loop, [&] { baseline.start(); });
@@ -366,6 +440,9 @@ RunResult runClocks(const RunOptions& options)
     loop.exec();
     project.stop();
     baseline.stop();
+    referenceStop = true;
+    if (reference.joinable())
+        reference.join();
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
 
     // Give the last datagrams time to arrive before the receiver stops.
@@ -407,9 +484,18 @@ Figures idleFigures(const RunResult& run, const RunOptions& options, const QStri
     const std::vector<double> pj = magnitudes(p.latenessUs);
     const std::vector<double> bj = magnitudes(b.latenessUs);
     const QString jitterNote =
-        QStringLiteral("|tick handler start - its deadline|; earliest tick %1 us vs %2 us (negative: before the deadline)")
+        QStringLiteral("|tick handler start - its deadline|; earliest tick %1 us vs %2 us (negative: before the "
+                       "deadline); over 1 ms: %3 vs %4 ticks; a bare thread sleeping to the same grid with "
+                       "clock_nanosleep, the machine's own floor: p50 %5, p99 %6, max %7 us, %8 over 1 ms")
             .arg(minimum(p.latenessUs).value_or(0), 0, 'f', 1)
-            .arg(minimum(b.latenessUs).value_or(0), 0, 'f', 1);
+            .arg(minimum(b.latenessUs).value_or(0), 0, 'f', 1)
+            .arg(std::count_if(pj.begin(), pj.end(), [](double v) { return v > 1000; }))
+            .arg(std::count_if(bj.begin(), bj.end(), [](double v) { return v > 1000; }))
+            .arg(percentile(run.referenceLatenessUs, 0.5).value_or(-1), 0, 'f', 0)
+            .arg(percentile(run.referenceLatenessUs, 0.99).value_or(-1), 0, 'f', 0)
+            .arg(maximum(run.referenceLatenessUs).value_or(-1), 0, 'f', 0)
+            .arg(std::count_if(run.referenceLatenessUs.begin(), run.referenceLatenessUs.end(),
+                               [](double v) { return v > 1000; }));
     out.append(figure(QStringLiteral("jitter_p50_") + tag, QStringLiteral("Jitter p50, ") + period, QStringLiteral("us"),
                       percentile(pj, 0.50), percentile(bj, 0.50)));
     out.append(figure(QStringLiteral("jitter_p99_") + tag, QStringLiteral("Jitter p99, ") + period, QStringLiteral("us"),
@@ -417,14 +503,17 @@ Figures idleFigures(const RunResult& run, const RunOptions& options, const QStri
     out.append(figure(QStringLiteral("jitter_max_") + tag, QStringLiteral("Jitter max, ") + period, QStringLiteral("us"),
                       maximum(pj), maximum(bj), Figure::Goal::Below, 2000, jitterNote));
     if (withWire) {
-        const QString wireNote = QStringLiteral("|arrival at a loopback receiver thread - deadline|; earliest %1 us vs "
-                                                "%2 us; %3 vs %4 datagrams lost, %5 vs %6 sends failed")
+        const QString wireNote = QStringLiteral("|kernel arrival stamp on a loopback socket - deadline|; earliest %1 us vs "
+                                                "%2 us; %3 vs %4 datagrams lost, %5 vs %6 sends failed; until the "
+                                                "receiving thread had woken: p99 %7 vs %8 us")
                                      .arg(minimum(p.wireUs).value_or(0), 0, 'f', 1)
                                      .arg(minimum(b.wireUs).value_or(0), 0, 'f', 1)
                                      .arg(p.datagramsLost)
                                      .arg(b.datagramsLost)
                                      .arg(p.sendFailures)
-                                     .arg(b.sendFailures);
+                                     .arg(b.sendFailures)
+                                     .arg(percentile(magnitudes(p.wakeUs), 0.99).value_or(-1), 0, 'f', 0)
+                                     .arg(percentile(magnitudes(b.wakeUs), 0.99).value_or(-1), 0, 'f', 0);
         const std::vector<double> pw = magnitudes(p.wireUs);
         const std::vector<double> bw = magnitudes(b.wireUs);
         out.append(figure(QStringLiteral("wire_p50_") + tag, QStringLiteral("Tick to wire p50, ") + period,
@@ -433,6 +522,23 @@ Figures idleFigures(const RunResult& run, const RunOptions& options, const QStri
                           QStringLiteral("us"), percentile(pw, 0.99), percentile(bw, 0.99), Figure::Goal::Below, 500,
                           wireNote));
     }
+    return out;
+}
+
+QStringList rawLines(const RunResult& run, const QString& name)
+{
+    QStringList out;
+    const auto add = [&](const char* clockName, const char* what, const std::vector<double>& values) {
+        for (const double v : values)
+            out.append(QStringLiteral("%1,%2,%3,%4").arg(name, QLatin1String(clockName), QLatin1String(what)).arg(v, 0, 'f', 1));
+    };
+    add("korvo", "lateness", run.project.latenessUs);
+    add("korvo", "wire", run.project.wireUs);
+    add("korvo", "wake", run.project.wakeUs);
+    add("baseline", "lateness", run.baseline.latenessUs);
+    add("baseline", "wire", run.baseline.wireUs);
+    add("baseline", "wake", run.baseline.wakeUs);
+    add("nanosleep", "lateness", run.referenceLatenessUs);
     return out;
 }
 

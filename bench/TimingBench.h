@@ -15,6 +15,7 @@ struct ClockTrace
     std::vector<std::int64_t> drift;
     std::vector<double> latenessUs; ///< per tick event: its start after the deadline it stands for
     std::vector<double> wireUs;     ///< per datagram: that deadline to the datagram's arrival at the receiver
+    std::vector<double> wakeUs;     ///< the same, up to when the receiving thread had woken up to read it
     int ticks = 0;                  ///< tick events
     std::int64_t advance = 0;       ///< periods the clock moved
     int lateEvents = 0;             ///< events that stood for more than one period
@@ -37,6 +38,9 @@ struct RunResult
 {
     ClockTrace project;  ///< HiTimer + UdpSocket, the components the clock program uses
     ClockTrace baseline; ///< repeating coarse QTimer adding one per timeout + QUdpSocket
+    /// A bare thread sleeping to the same grid with clock_nanosleep (a quarter period later): the
+    /// lateness the operating system (and the virtual machine, if any) gives any timer on this machine.
+    std::vector<double> referenceLatenessUs;
     int stallsDone = 0;
     double stalledPeriods = 0;
     double seconds = 0;
@@ -49,6 +53,9 @@ RunResult runClocks(const RunOptions& options);
 
 /// The table lines for an idle run: drift, jitter and tick-to-wire. `tag` names the period ("50ms").
 Figures idleFigures(const RunResult& run, const RunOptions& options, const QString& tag, bool withWire);
+/// Every tick's lateness and every datagram's deadline-to-arrival, as CSV lines "run,clock,what,us".
+QStringList rawLines(const RunResult& run, const QString& name);
+
 /// The table line for a run with stalls.
 Figures stallFigures(const RunResult& run, const RunOptions& options);
 

@@ -1,6 +1,6 @@
 // korvo-bench: the timing benchmarks and the report that puts every measured figure in one table.
 //
-//   korvo-bench timing --out FILE [--full] [--seed N] [--periods N] [--stalls N]
+//   korvo-bench timing --out FILE [--raw CSV] [--full] [--seed N] [--periods N] [--stalls N]
 //   korvo-bench display --project-port P --project-trace FILE --baseline-port Q --baseline-trace FILE
 //                       --out FILE [--count N]
 //   korvo-bench figure --out FILE --key K --label TEXT --unit U [--project V] [--baseline V]
@@ -27,7 +27,7 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: korvo-bench timing --out FILE [--full] [--seed N] [--periods N] [--stalls N]\n"
+    std::fprintf(stderr, "usage: korvo-bench timing --out FILE [--raw CSV] [--full] [--seed N] [--periods N] [--stalls N]\n"
                          "       korvo-bench display --project-port P --project-trace FILE --baseline-port Q\n"
                          "                           --baseline-trace FILE --out FILE [--count N]\n"
                          "       korvo-bench figure --out FILE --key K --label TEXT --unit U [--project V]\n"
@@ -70,6 +70,7 @@ int timing(const QStringList& args)
     idle.periods = periods;
     progress(qPrintable(QStringLiteral("drift, jitter and tick to wire: %1 ticks of 50 ms").arg(periods)));
     const RunResult fast = runClocks(idle);
+    QStringList raw = rawLines(fast, QStringLiteral("50ms"));
     figures += idleFigures(fast, idle, QStringLiteral("50ms"), true);
     for (Figure& f : figures) {
         if (f.key == QLatin1String("jitter_p99_50ms"))
@@ -93,6 +94,7 @@ int timing(const QStringList& args)
         progress("drift and jitter: 300 ticks of 1000 ms (5 minutes)");
         const RunResult second = runClocks(slow);
         figures += idleFigures(second, slow, QStringLiteral("1000ms"), false);
+        raw += rawLines(second, QStringLiteral("1000ms"));
         extra.insert(QStringLiteral("seconds_1000ms"), second.seconds);
     } else {
         Figure f;
@@ -102,6 +104,11 @@ int timing(const QStringList& args)
         f.goal = Figure::Goal::Equal;
         f.note = QStringLiteral("not run: it takes 5 minutes; scripts/bench --full runs it");
         figures.append(f);
+    }
+    if (const QString rawPath = option(args, QStringLiteral("--raw")); !rawPath.isEmpty()) {
+        QFile file(rawPath);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write((QStringLiteral("run,clock,what,us\n") + raw.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
     }
     return writeFigures(out, figures, extra) ? 0 : 1;
 }
