@@ -14,7 +14,19 @@ program=$1 receiver=$2 xclose=$3 artifacts=$4
 export PATH="$PATH:/usr/sbin:/sbin"
 
 skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
+fail() {
+    echo "FAIL: $*"
+    if [[ -n "${DISPLAY:-}" ]]; then
+        echo "-- windows on $DISPLAY:"
+        for w in $(xdotool search --name '.' 2>/dev/null); do
+            echo "   $w $(xdotool getwindowname "$w" 2>/dev/null) $(xwininfo -id "$w" 2>/dev/null | grep -o 'Map State: .*')"
+        done
+    fi
+    for log in "${work:-/nonexistent}"/program*.log "${work:-/nonexistent}"/xvfb.log; do
+        [[ -s $log ]] && { echo "-- $(basename "$log"):"; tail -n 20 "$log"; }
+    done
+    exit 1
+}
 
 # ---- Outside: make the namespace and run this script again inside it --------------------------------------
 if [[ "${KT_BLACKBOX_INSIDE:-}" != 1 ]]; then
@@ -22,8 +34,10 @@ if [[ "${KT_BLACKBOX_INSIDE:-}" != 1 ]]; then
         command -v "$tool" >/dev/null || skip "$tool is not installed"
     done
     [[ -x "$xclose" ]] || skip "korvo-xclose was not built (no X11 client library), so no window can be closed"
-    flags=(-n)
-    [[ $EUID -ne 0 ]] && flags=(-r -n)
+    # A network namespace, and a mount namespace for a private /tmp: X servers of tests running side by
+    # side in other network namespaces would otherwise share (and replace) each other's sockets and locks.
+    flags=(-n -m)
+    [[ $EUID -ne 0 ]] && flags=(-r -n -m)
     if ! err=$(unshare "${flags[@]}" true 2>&1); then
         skip "cannot make a network namespace here: $err"
     fi
@@ -31,6 +45,7 @@ if [[ "${KT_BLACKBOX_INSIDE:-}" != 1 ]]; then
 fi
 
 # ---- Inside ------------------------------------------------------------------------------------------------
+mount -t tmpfs -o mode=1777 korvo-tmp /tmp || skip "cannot mount a private /tmp in the mount namespace"
 ip link set lo up
 ip link add kt0 type veth peer name kt1 2>/dev/null || skip "cannot make veth links in the network namespace"
 ip addr add 192.168.0.1/24 brd + dev kt0
@@ -67,7 +82,14 @@ click() { # window left top width height
     xdotool mousemove --window "$1" "$(px $(( $2 + $4 / 2 )))" "$(px $(( $3 + $5 / 2 )))" click 1
 }
 find_window() { # title-regex
-    timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1
+    # Poll with plain searches: "search --sync" was seen to miss a window that was already mapped.
+    local id
+    for _ in $(seq 200); do
+        id=$(timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        [[ -n $id ]] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
 }
 imagemagick=no
 convert -version 2>/dev/null | grep -q ImageMagick && imagemagick=yes

@@ -23,8 +23,10 @@ if [[ "${KT_DISPLAY_E2E_INSIDE:-}" != 1 ]]; then
     for tool in unshare ip Xvfb xdotool xdpyinfo awk; do
         command -v "$tool" >/dev/null || skip "$tool is not installed"
     done
-    flags=(-n)
-    [[ $EUID -ne 0 ]] && flags=(-r -n)
+    # A network namespace, and a mount namespace for a private /tmp: X servers of tests running side by
+    # side in other network namespaces would otherwise share (and replace) each other's sockets and locks.
+    flags=(-n -m)
+    [[ $EUID -ne 0 ]] && flags=(-r -n -m)
     if ! err=$(unshare "${flags[@]}" true 2>&1); then
         skip "cannot make a network namespace here: $err"
     fi
@@ -32,6 +34,7 @@ if [[ "${KT_DISPLAY_E2E_INSIDE:-}" != 1 ]]; then
 fi
 
 # ---- Inside ------------------------------------------------------------------------------------------------
+mount -t tmpfs -o mode=1777 korvo-tmp /tmp || skip "cannot mount a private /tmp in the mount namespace"
 ip link set lo up
 ip link add kt0 type veth peer name kt1 2>/dev/null || skip "cannot make veth links in the network namespace"
 ip addr add 192.168.0.1/24 brd + dev kt0
@@ -65,7 +68,14 @@ click() { # window left top width height (twips of the window's client area)
     xdotool mousemove --window "$1" "$(px $(( $2 + $4 / 2 )))" "$(px $(( $3 + $5 / 2 )))" click 1
 }
 find_window() { # title-regex
-    timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -n 1
+    # Poll with plain searches: "search --sync" was seen to miss a window that was already mapped.
+    local id
+    for _ in $(seq 200); do
+        id=$(timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        [[ -n $id ]] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
 }
 screenshot() { # window file
     if command -v import >/dev/null; then
