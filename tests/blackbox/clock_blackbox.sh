@@ -22,6 +22,8 @@ fail() {
             echo "   $w $(xdotool getwindowname "$w" 2>/dev/null) $(xwininfo -id "$w" 2>/dev/null | grep -o 'Map State: .*')"
         done
     fi
+    ps -eo pid,args | grep -E '[X]vfb' | sed 's/^/   /'
+    ls -la /tmp/.X11-unix /tmp/.X*-lock 2>&1 | sed 's/^/   /'
     for log in "${work:-/nonexistent}"/program*.log "${work:-/nonexistent}"/xvfb.log; do
         [[ -s $log ]] && { echo "-- $(basename "$log"):"; tail -n 20 "$log"; }
     done
@@ -34,8 +36,8 @@ if [[ "${KT_BLACKBOX_INSIDE:-}" != 1 ]]; then
         command -v "$tool" >/dev/null || skip "$tool is not installed"
     done
     [[ -x "$xclose" ]] || skip "korvo-xclose was not built (no X11 client library), so no window can be closed"
-    # A network namespace, and a mount namespace for a private /tmp: X servers of tests running side by
-    # side in other network namespaces would otherwise share (and replace) each other's sockets and locks.
+    # A network namespace, and a mount namespace for a private /tmp/.X11-unix: an X server starting in
+    # another test's network namespace would otherwise replace this one's socket file.
     flags=(-n -m)
     [[ $EUID -ne 0 ]] && flags=(-r -n -m)
     if ! err=$(unshare "${flags[@]}" true 2>&1); then
@@ -45,7 +47,8 @@ if [[ "${KT_BLACKBOX_INSIDE:-}" != 1 ]]; then
 fi
 
 # ---- Inside ------------------------------------------------------------------------------------------------
-mount -t tmpfs -o mode=1777 korvo-tmp /tmp || skip "cannot mount a private /tmp in the mount namespace"
+mkdir -p /tmp/.X11-unix
+mount -t tmpfs -o mode=1777 korvo-x11 /tmp/.X11-unix || skip "cannot mount a private /tmp/.X11-unix"
 ip link set lo up
 ip link add kt0 type veth peer name kt1 2>/dev/null || skip "cannot make veth links in the network namespace"
 ip addr add 192.168.0.1/24 brd + dev kt0
@@ -65,7 +68,7 @@ trap cleanup EXIT
 
 # Xvfb picks a free display itself and tells its number.
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 exec 3>&-
 for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done

@@ -23,8 +23,8 @@ if [[ "${KT_DISPLAY_E2E_INSIDE:-}" != 1 ]]; then
     for tool in unshare ip Xvfb xdotool xdpyinfo awk; do
         command -v "$tool" >/dev/null || skip "$tool is not installed"
     done
-    # A network namespace, and a mount namespace for a private /tmp: X servers of tests running side by
-    # side in other network namespaces would otherwise share (and replace) each other's sockets and locks.
+    # A network namespace, and a mount namespace for a private /tmp/.X11-unix: an X server starting in
+    # another test's network namespace would otherwise replace this one's socket file.
     flags=(-n -m)
     [[ $EUID -ne 0 ]] && flags=(-r -n -m)
     if ! err=$(unshare "${flags[@]}" true 2>&1); then
@@ -34,7 +34,8 @@ if [[ "${KT_DISPLAY_E2E_INSIDE:-}" != 1 ]]; then
 fi
 
 # ---- Inside ------------------------------------------------------------------------------------------------
-mount -t tmpfs -o mode=1777 korvo-tmp /tmp || skip "cannot mount a private /tmp in the mount namespace"
+mkdir -p /tmp/.X11-unix
+mount -t tmpfs -o mode=1777 korvo-x11 /tmp/.X11-unix || skip "cannot mount a private /tmp/.X11-unix"
 ip link set lo up
 ip link add kt0 type veth peer name kt1 2>/dev/null || skip "cannot make veth links in the network namespace"
 ip addr add 192.168.0.1/24 brd + dev kt0
@@ -53,7 +54,7 @@ cleanup() {
 trap cleanup EXIT
 
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1920x1400x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 1920x1400x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 exec 3>&-
 for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
