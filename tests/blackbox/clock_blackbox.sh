@@ -11,9 +11,7 @@
 set -euo pipefail
 
 program=$1 receiver=$2 xclose=$3 artifacts=$4
-export PATH="$PATH:/usr/sbin:/sbin"
 
-skip() { echo "SKIP: $*"; exit 77; }
 fail() {
     echo "FAIL: $*"
     if [[ -n "${DISPLAY:-}" ]]; then
@@ -22,95 +20,20 @@ fail() {
             echo "   $w $(xdotool getwindowname "$w" 2>/dev/null) $(xwininfo -id "$w" 2>/dev/null | grep -o 'Map State: .*')"
         done
     fi
-    ps -eo pid,args | grep -E '[X]vfb' | sed 's/^/   /'
-    ls -la /tmp/.X11-unix /tmp/.X*-lock 2>&1 | sed 's/^/   /'
     for log in "${work:-/nonexistent}"/program*.log "${work:-/nonexistent}"/xvfb.log; do
         [[ -s $log ]] && { echo "-- $(basename "$log"):"; tail -n 20 "$log"; }
     done
     exit 1
 }
 
-# ---- Outside: make the namespace and run this script again inside it --------------------------------------
-if [[ "${KT_BLACKBOX_INSIDE:-}" != 1 ]]; then
-    for tool in unshare ip Xvfb xdotool xdpyinfo; do
-        command -v "$tool" >/dev/null || skip "$tool is not installed"
-    done
-    [[ -x "$xclose" ]] || skip "korvo-xclose was not built (no X11 client library), so no window can be closed"
-    # A network namespace, and a mount namespace for a private /tmp/.X11-unix: an X server starting in
-    # another test's network namespace would otherwise replace this one's socket file.
-    flags=(-n -m)
-    [[ $EUID -ne 0 ]] && flags=(-r -n -m)
-    if ! err=$(unshare "${flags[@]}" true 2>&1); then
-        skip "cannot make a network namespace here: $err"
-    fi
-    exec env KT_BLACKBOX_INSIDE=1 unshare "${flags[@]}" bash "$0" "$@"
-fi
+source "$(dirname "$0")/../lib/xsession.sh"
+[[ "${KT_XSESSION_INSIDE:-}" == 1 || -x "$xclose" ]] \
+    || skip "korvo-xclose was not built (no X11 client library), so no window can be closed"
+xsession_enter "$0" "$@"
 
 # ---- Inside ------------------------------------------------------------------------------------------------
-mkdir -p /tmp/.X11-unix
-mount -t tmpfs -o mode=1777 korvo-x11 /tmp/.X11-unix || skip "cannot mount a private /tmp/.X11-unix"
-ip link set lo up
-ip link add kt0 type veth peer name kt1 2>/dev/null || skip "cannot make veth links in the network namespace"
-ip addr add 192.168.0.1/24 brd + dev kt0
-ip link set kt0 up
-ip link set kt1 up
-for _ in $(seq 50); do ip -4 route get 192.168.0.255 >/dev/null 2>&1 && break; sleep 0.02; done
-
+xsession_start 1024x768
 mkdir -p "$artifacts"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Xvfb picks a free display itself and tells its number.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
-[[ -s "$work/display" ]] || skip "Xvfb did not start: $(tail -n 3 "$work/xvfb.log" | tr '\n' ' ')"
-export DISPLAY=":$(head -n 1 "$work/display")"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
-xdpyinfo >/dev/null 2>&1 || skip "the Xvfb display cannot be reached"
-export QT_QPA_PLATFORM=xcb
-
-# Twips of the window layouts to pixels of the client area (15 twips to a pixel at 96 dpi).
-px() { echo $(( ($1 + 7) / 15 )); }
-# Click the middle of a control given in window twips: left top width height.
-click() { # window left top width height
-    xdotool mousemove --window "$1" "$(px $(( $2 + $4 / 2 )))" "$(px $(( $3 + $5 / 2 )))" click 1
-}
-find_window() { # title-regex
-    # Poll with plain searches: "search --sync" was seen to miss a window that was already mapped.
-    local id
-    for _ in $(seq 200); do
-        id=$(timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
-        [[ -n $id ]] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
-imagemagick=no
-convert -version 2>/dev/null | grep -q ImageMagick && imagemagick=yes
-screenshot() { # window file
-    if command -v import >/dev/null && [[ $imagemagick == yes ]]; then
-        import -window "$1" "$2"
-    elif command -v xwd >/dev/null && [[ $imagemagick == yes ]]; then
-        xwd -id "$1" -silent | convert xwd:- "$2"
-    else
-        echo "note: ImageMagick is not installed, so $2 is not kept and the drawing is not checked"
-    fi
-}
-# Share of the pixels in a region (pixels: width height x y) that are close to a colour.
-ink() { # file w h x y colour
-    convert "$1" -crop "${2}x${3}+${4}+${5}" +repage -alpha off -fuzz 30% -transparent "$6" -alpha extract \
-        -negate -format '%[fx:mean]' info:
-}
-at_least() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
 start_receiver() { # output
     "$receiver" 7699 90 >"$1" &
     pids+=($!)

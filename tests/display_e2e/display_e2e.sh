@@ -12,85 +12,16 @@
 set -euo pipefail
 
 clock_program=$1 display_program=$2 receiver=$3 artifacts=$4
-export PATH="$PATH:/usr/sbin:/sbin"
 limit_ms=100
 
-skip() { echo "SKIP: $*"; exit 77; }
 fail() { echo "FAIL: $*"; exit 1; }
 
-# ---- Outside: make the namespace and run this script again inside it --------------------------------------
-if [[ "${KT_DISPLAY_E2E_INSIDE:-}" != 1 ]]; then
-    for tool in unshare ip Xvfb xdotool xdpyinfo awk; do
-        command -v "$tool" >/dev/null || skip "$tool is not installed"
-    done
-    # A network namespace, and a mount namespace for a private /tmp/.X11-unix: an X server starting in
-    # another test's network namespace would otherwise replace this one's socket file.
-    flags=(-n -m)
-    [[ $EUID -ne 0 ]] && flags=(-r -n -m)
-    if ! err=$(unshare "${flags[@]}" true 2>&1); then
-        skip "cannot make a network namespace here: $err"
-    fi
-    exec env KT_DISPLAY_E2E_INSIDE=1 unshare "${flags[@]}" bash "$0" "$@"
-fi
+source "$(dirname "$0")/../lib/xsession.sh"
+xsession_enter "$0" "$@"
 
 # ---- Inside ------------------------------------------------------------------------------------------------
-mkdir -p /tmp/.X11-unix
-mount -t tmpfs -o mode=1777 korvo-x11 /tmp/.X11-unix || skip "cannot mount a private /tmp/.X11-unix"
-ip link set lo up
-ip link add kt0 type veth peer name kt1 2>/dev/null || skip "cannot make veth links in the network namespace"
-ip addr add 192.168.0.1/24 brd + dev kt0
-ip link set kt0 up
-ip link set kt1 up
-for _ in $(seq 50); do ip -4 route get 192.168.0.255 >/dev/null 2>&1 && break; sleep 0.02; done
-
+xsession_start 1920x1400
 mkdir -p "$artifacts"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-exec 3>"$work/display"
-Xvfb -displayfd 3 -noreset -screen 0 1920x1400x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
-[[ -s "$work/display" ]] || skip "Xvfb did not start: $(tail -n 3 "$work/xvfb.log" | tr '\n' ' ')"
-export DISPLAY=":$(head -n 1 "$work/display")"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
-xdpyinfo >/dev/null 2>&1 || skip "the Xvfb display cannot be reached"
-export QT_QPA_PLATFORM=xcb
-
-px() { echo $(( ($1 + 7) / 15 )); }
-click() { # window left top width height (twips of the window's client area)
-    xdotool mousemove --window "$1" "$(px $(( $2 + $4 / 2 )))" "$(px $(( $3 + $5 / 2 )))" click 1
-}
-find_window() { # title-regex
-    # Poll with plain searches: "search --sync" was seen to miss a window that was already mapped.
-    local id
-    for _ in $(seq 200); do
-        id=$(timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
-        [[ -n $id ]] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
-screenshot() { # window file
-    if command -v import >/dev/null; then
-        import -window "$1" "$2"
-    else
-        echo "note: no screenshot tool, $2 not kept"
-    fi
-}
-# Share of the pixels in a region (width height x y) that are close to a colour.
-ink() { # file w h x y colour
-    convert "$1" -crop "${2}x${3}+${4}+${5}" +repage -alpha off -fuzz 20% -transparent "$6" -alpha extract \
-        -negate -format '%[fx:mean]' info:
-}
-at_least() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
 
 # ---- The displays and the witnesses, before the clock -----------------------------------------------------
 "$receiver" 7699 90 >"$work/arrivals.txt" &
@@ -200,9 +131,9 @@ done
 # The pictures: white digits while running, the amber pause marker after the second S.
 if command -v convert >/dev/null && [[ -s "$artifacts/display-a-paused.png" ]]; then
     for name in a b; do
-        white=$(ink "$artifacts/display-$name-running.png" 900 260 30 80 white)
+        white=$(ink "$artifacts/display-$name-running.png" 900 260 30 80 white 20%)
         at_least "$white" 0.08 || { echo "FAIL: display $name shows no digits while running (white $white)"; status=1; }
-        amber=$(ink "$artifacts/display-$name-paused.png" 900 100 30 380 'rgb(255,176,0)')
+        amber=$(ink "$artifacts/display-$name-paused.png" 900 100 30 380 'rgb(255,176,0)' 20%)
         at_least "$amber" 0.02 || { echo "FAIL: display $name shows no pause marker (amber $amber)"; status=1; }
         echo "display $name: digit ink $white while running, pause-marker ink $amber when paused"
     done

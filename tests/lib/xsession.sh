@@ -1,0 +1,98 @@
+# The black-box tests' common ground, sourced by their scripts: a private network namespace holding the
+# venue's network (a veth with 192.168.0.1/24, so broadcasts to 192.168.0.255 come back and nothing leaves
+# the machine), an X server of its own, and the few xdotool and ImageMagick helpers that drive and look at
+# the programs.
+#
+#   source xsession.sh
+#   xsession_enter "$0" "$@"      # outside: re-runs the script inside the namespaces; inside: returns
+#   xsession_start 1024x768       # inside: network, work folder ($work), X server ($DISPLAY), cleanup
+#
+# Scripts exit 77 (skipped, with the reason on the last line) where namespaces or Xvfb cannot be had.
+
+export PATH="$PATH:/usr/sbin:/sbin"
+
+skip() { echo "SKIP: $*"; exit 77; }
+
+xsession_enter() { # script args...
+    [[ "${KT_XSESSION_INSIDE:-}" == 1 ]] && return 0
+    local tool
+    for tool in unshare ip Xvfb xdotool xdpyinfo awk; do
+        command -v "$tool" >/dev/null || skip "$tool is not installed"
+    done
+    # A network namespace, and a mount namespace for a private /tmp/.X11-unix: an X server starting in
+    # another test's network namespace would otherwise replace this one's socket file.
+    local flags=(-n -m) err
+    [[ $EUID -ne 0 ]] && flags=(-r -n -m)
+    err=$(unshare "${flags[@]}" true 2>&1) || skip "cannot make a network namespace here: $err"
+    exec env KT_XSESSION_INSIDE=1 unshare "${flags[@]}" bash "$@"
+}
+
+xsession_start() { # screen-size
+    mkdir -p /tmp/.X11-unix
+    mount -t tmpfs -o mode=1777 korvo-x11 /tmp/.X11-unix || skip "cannot mount a private /tmp/.X11-unix"
+    ip link set lo up
+    ip link add kt0 type veth peer name kt1 2>/dev/null || skip "cannot make veth links in the network namespace"
+    ip addr add 192.168.0.1/24 brd + dev kt0
+    ip link set kt0 up
+    ip link set kt1 up
+    for _ in $(seq 50); do ip -4 route get 192.168.0.255 >/dev/null 2>&1 && break; sleep 0.02; done
+
+    work=$(mktemp -d)
+    pids=()
+    trap xsession_cleanup EXIT
+
+    # Xvfb picks a free display itself and tells its number. No reset when the last client leaves: a
+    # program starting during a reset would be refused.
+    exec 3>"$work/display"
+    Xvfb -displayfd 3 -noreset -screen 0 "${1}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    exec 3>&-
+    for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
+    [[ -s "$work/display" ]] || skip "Xvfb did not start: $(tail -n 3 "$work/xvfb.log" | tr '\n' ' ')"
+    export DISPLAY=":$(head -n 1 "$work/display")"
+    for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+    xdpyinfo >/dev/null 2>&1 || skip "the Xvfb display cannot be reached"
+    export QT_QPA_PLATFORM=xcb
+}
+
+xsession_cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+
+# Twips of the window layouts to pixels of the client area (15 twips to a pixel at 96 dpi).
+px() { echo $(( ($1 + 7) / 15 )); }
+# Click the middle of a control given in window twips.
+click() { # window left top width height
+    xdotool mousemove --window "$1" "$(px $(( $2 + $4 / 2 )))" "$(px $(( $3 + $5 / 2 )))" click 1
+}
+find_window() { # title-regex
+    # Poll with plain searches: "search --sync" was seen to miss a window that was already mapped.
+    local id
+    for _ in $(seq 200); do
+        id=$(timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        [[ -n $id ]] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+imagemagick=no
+convert -version 2>/dev/null | grep -q ImageMagick && imagemagick=yes
+screenshot() { # window file
+    if command -v import >/dev/null && [[ $imagemagick == yes ]]; then
+        import -window "$1" "$2"
+    elif command -v xwd >/dev/null && [[ $imagemagick == yes ]]; then
+        xwd -id "$1" -silent | convert xwd:- "$2"
+    else
+        echo "note: ImageMagick is not installed, so $2 is not kept and the drawing is not checked"
+    fi
+}
+# Share of the pixels in a region (pixels: width height x y) that are close to a colour.
+ink() { # file w h x y colour [fuzz]
+    convert "$1" -crop "${2}x${3}+${4}+${5}" +repage -alpha off -fuzz "${7:-30%}" -transparent "$6" -alpha extract \
+        -negate -format '%[fx:mean]' info:
+}
+at_least() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
