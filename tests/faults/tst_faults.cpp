@@ -1,0 +1,538 @@
+// Faults and bad input under a running clock and a settings window: a network that refuses every datagram,
+// an event loop blocked for seconds, hostile period-set files and places to save them, a careless operator.
+// Nothing may be reported for the network, no time lost, nothing crash, hang, break the clock's invariants
+// or damage a file that was there before.
+
+#include "clock/FrmMain.h"
+#include "fakes/FakeDialogs.h"
+#include "fakes/FakeErrors.h"
+#include "fakes/FakeSocket.h"
+#include "fakes/FakeTimer.h"
+#include "model/ClockModel.h"
+#include "platform/HiTimer.h"
+#include "platform/MonotonicClock.h"
+#include "platform/UdpSocket.h"
+#include "settings/FrmSet.h"
+#include "ui/PeriodGrid.h"
+#include "ui/SettingsWindowUi.h"
+#include "ui/SymbolButton.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QNetworkDatagram>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <linux/capability.h>
+#include <sys/mount.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <iterator>
+#include <random>
+#include <thread>
+
+using namespace korvo;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kAt = QStringLiteral("|Location: KorvoTimer.frmSet.");
+/// Why this run has no network and mount namespaces of its own (see main), or empty.
+QString g_noNamespace;
+
+/// The main window with two halves of 10:00 counting down, loaded and shown; Reset is always answered Yes.
+struct Clock
+{
+    Clock(platform::TickTimer& timer, platform::DatagramSocket& socket, const QString& host)
+        : frm({model, trap.trap, timer, socket, dialogs})
+    {
+        frm.setSettingsWindow([this, host] {
+            model.applySet({{"1st Half", model::kFalse, 10, 0}, {"2nd Half", model::kFalse, 10, 0}}, model::COUNT_DOWN,
+                           host);
+        });
+        frm.setPopupMenu([](QMenu& menu, const QPoint&) {
+            for (QAction* a : menu.actions())
+                if (a->objectName() == QLatin1String("mnRESETYES"))
+                    a->trigger();
+        });
+        frm.Form_Load();
+        frm.show();
+    }
+    [[nodiscard]] QString time() const { return frm.ui().lblTIME->text(); }
+    [[nodiscard]] int seconds() const { return time().left(2).toInt() * 60 + time().right(2).toInt(); }
+
+    model::ClockModel model;
+    fakes::FakeTrap trap;
+    fakes::FakeDialogs dialogs;
+    clock::FrmMain frm;
+};
+
+/// The settings window on real widgets; report() gives the first report's "Error N|Location: ..." lines.
+struct Settings
+{
+    Settings()
+        : frm({model, trap.trap, socket, dialogs})
+    {
+        frm.Form_Load();
+        frm.show();
+    }
+    [[nodiscard]] const ui::SettingsWindowUi& ui() const { return frm.widgets(); }
+    [[nodiscard]] int rows() const { return ui().grdPERIOD->rows() - 1; }
+    [[nodiscard]] QString cell(int row, int col) const { return ui().grdPERIOD->textMatrix(row, col); }
+    [[nodiscard]] QString report() const
+    {
+        const QStringList lines = trap.reporter.texts.value(0).split(QStringLiteral("\r\n"));
+        return lines.size() < 3 ? QString() : lines[0] + QLatin1Char('|') + lines[2];
+    }
+    /// Clicks a button; fails the test when the procedure hangs for 10 s.
+    void timed(QAbstractButton* button) const
+    {
+        QElapsedTimer t;
+        t.start();
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY2(t.elapsed() < 10000, qPrintable(QStringLiteral("%1 ms").arg(t.elapsed())));
+    }
+
+    model::ClockModel model;
+    fakes::FakeTrap trap;
+    fakes::FakeSocket socket;
+    fakes::FakeDialogs dialogs;
+    settings::FrmSet frm;
+};
+
+QString writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+/// Root reads and writes any file: take that right out of (or back into) this thread's effective set.
+void overridePermissions(bool on)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct caps[2]{};
+    if (::syscall(SYS_capget, &header, caps) != 0)
+        return;
+    const unsigned bits = (1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH);
+    caps[0].effective = on ? caps[0].effective | (caps[0].permitted & bits) : caps[0].effective & ~bits;
+    ::syscall(SYS_capset, &header, caps);
+}
+
+bool sh(const QString& script)
+{
+    return QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), script}) == 0;
+}
+
+/// Loopback and kt0 = 192.168.0.1/24 with its pair kt1 (made once), then until the kernel routes to `host`
+/// (links come up asynchronously).
+bool networkUp(const QString& host)
+{
+    return sh("ip link show kt0 >/dev/null 2>&1 || { ip link set lo up && ip link add kt0 type veth peer name kt1"
+              " && ip addr add 192.168.0.1/24 brd + dev kt0 && ip link set kt0 up && ip link set kt1 up; } || exit 1;"
+              " for i in $(seq 100); do ip -4 route get "
+              + host + " >/dev/null 2>&1 && exit 0; sleep 0.02; done; exit 1");
+}
+
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void networkFault_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::newRow("every send fails") << 0;
+        QTest::newRow("namespace without any route") << 1; // before anything brings the network up
+        QTest::newRow("destination unreachable") << 2;
+    }
+    /// Every procedure that sends, while nothing can be sent; then the fault clears.
+    void networkFault()
+    {
+        QFETCH(int, fault);
+        if (fault > 0 && !g_noNamespace.isEmpty())
+            QSKIP(qPrintable(g_noNamespace));
+        const QString host = QStringList{"192.168.1.255", "192.168.0.255", "10.9.2.255"}[fault];
+        if (fault == 2)
+            QVERIFY(networkUp(QStringLiteral("192.168.0.255")) && sh("ip route add unreachable 10.9.2.0/24"));
+        QUdpSocket receiver;
+        QVERIFY(receiver.bind(QHostAddress(QHostAddress::AnyIPv4), 7699, QUdpSocket::ShareAddress));
+        fakes::FakeSocket fake;
+        fake.failSends = true;
+        platform::UdpSocket real;
+        // What went out since the last call, as "destination payload".
+        const auto sent = [&](qsizetype expected) {
+            QStringList out;
+            for (const fakes::FakeSocket::Datagram& d : fake.sent)
+                out.append(d.host + QLatin1Char(' ') + d.text);
+            fake.sent.clear();
+            while (fault > 0 && (receiver.hasPendingDatagrams()
+                                 || receiver.waitForReadyRead(out.size() < expected ? 2000 : 100))) {
+                const QNetworkDatagram d = receiver.receiveDatagram();
+                out.append(d.destinationAddress().toString() + QLatin1Char(' ') + QString::fromLatin1(d.data()));
+            }
+            return out;
+        };
+        fakes::FakeTimer timer;
+        Clock c(timer, fault == 0 ? static_cast<platform::DatagramSocket&>(fake) : real, host);
+        // The start-up datagram goes to a fixed host that only a missing network keeps it from.
+        QCOMPARE(sent(fault == 2 ? 1 : 0), fault == 2 ? QStringList{"192.168.0.255 p1t10:00"} : QStringList());
+
+        QTest::keyClick(c.frm.windowHandle(), Qt::Key_S);
+        for (int i = 1; i <= 5; ++i) {
+            QVERIFY(timer.fire());
+            QCOMPARE(c.time(), QStringLiteral("09:%1").arg(60 - i));
+            QCOMPARE(c.frm.windowTitle(), QStringLiteral("1st Half/09:%1").arg(60 - i));
+        }
+        QTest::keyClick(c.frm.windowHandle(), Qt::Key_S); // pause
+        QVERIFY(!timer.enabled);
+        QTest::mouseClick(c.frm.ui().cmd1UP, Qt::LeftButton);
+        QTest::mouseClick(c.frm.ui().cmd10DW, Qt::LeftButton);
+        QCOMPARE(c.time(), QStringLiteral("09:46"));
+        for (int i = 0; i < 61; ++i)
+            QTest::mouseClick(c.frm.ui().cmd10DW, Qt::LeftButton); // down to the end: Next becomes possible
+        QCOMPARE(c.time(), QStringLiteral("00:00"));
+        QTest::mouseClick(c.frm.ui().cmdNEXTPERIOD, Qt::LeftButton);
+        QCOMPARE(c.frm.windowTitle(), QStringLiteral("2nd Half/10:00"));
+        QTest::mouseClick(c.frm.ui().cmd1DW, Qt::LeftButton);
+        QTest::mouseClick(c.frm.ui().cmdRESET, Qt::LeftButton);
+        QCOMPARE(c.time(), QStringLiteral("10:00"));
+        QTest::keyClick(c.frm.windowHandle(), Qt::Key_S);
+        QVERIFY(timer.fire());
+        QCOMPARE(c.frm.windowTitle(), QStringLiteral("2nd Half/09:59"));
+        QCOMPARE(sent(0), QStringList());
+        QCOMPARE(c.trap.reporter.texts, QStringList());
+
+        // The fault clears: sends work again, the network comes up, the refused one gets an address here.
+        fake.failSends = false;
+        if (fault == 2)
+            QVERIFY(sh("ip route del unreachable 10.9.2.0/24 && ip addr add 10.9.2.1/24 brd + dev kt0"));
+        QVERIFY(fault == 0 || networkUp(host));
+        QVERIFY(timer.fire());
+        QCOMPARE(sent(1), QStringList{host + QStringLiteral(" p2t09:58")});
+        QCOMPARE(c.trap.reporter.texts, QStringList());
+    }
+
+    /// The event loop blocked for 2.5 s while the clock runs on the real timer.
+    void stalledEventLoopLosesNoTime()
+    {
+        const platform::SteadyClock steady;
+        platform::HiTimer timer(steady, 1000ms);
+        fakes::FakeSocket socket;
+        Clock c(timer, socket, QStringLiteral("192.168.1.255"));
+        const int at0 = c.seconds();
+        QTest::keyClick(c.frm.windowHandle(), Qt::Key_S);
+        // The grid of deadlines the timer keeps from the moment Start switched it on.
+        const std::chrono::nanoseconds gridStart = timer.nextDeadline() - timer.period();
+        QTRY_COMPARE_WITH_TIMEOUT(c.seconds(), at0 - 1, 2000);
+        QCOMPARE(socket.sent.size(), std::size_t{2});
+
+        std::this_thread::sleep_for(2500ms); // nothing runs meanwhile: no tick, no repaint, no datagram
+        QCOMPARE(c.seconds(), at0 - 1);
+        QElapsedTimer waited;
+        waited.start();
+        QTRY_VERIFY_WITH_TIMEOUT(c.seconds() != at0 - 1, 1500);
+        // At once, not a period later; by exactly the deadlines passed since Start, the last within a second.
+        QVERIFY2(waited.elapsed() < 500, qPrintable(QStringLiteral("%1 ms").arg(waited.elapsed())));
+        const int advance = at0 - c.seconds();
+        QVERIFY2(advance - 1 >= 2, qPrintable(QStringLiteral("the late tick moved the clock by %1").arg(advance - 1)));
+        QCOMPARE(std::int64_t{advance}, (timer.lastDeadline() - gridStart) / timer.period());
+        QVERIFY(steady.now() - timer.lastDeadline() < timer.period());
+        QCOMPARE(socket.sent.size(), std::size_t{3});
+        QCOMPARE(socket.sent.back().text, QStringLiteral("p1t") + c.time());
+
+        // Then on the grid again: one second, one datagram.
+        QTRY_COMPARE_WITH_TIMEOUT(c.seconds(), at0 - advance - 1, 1500);
+        QCOMPARE(socket.sent.size(), std::size_t{4});
+        QCOMPARE(c.trap.reporter.texts, QStringList());
+    }
+
+    void hostileFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("report"); // the first one; empty: none
+        QTest::addColumn<int>("reports");    // how many; -1: not counted
+        QTest::newRow("load a directory") << "directory" << ("Error 75" + kAt + "cmdLOAD_Click") << 1;
+        QTest::newRow("load without read permission") << "unreadable" << ("Error 75" + kAt + "cmdLOAD_Click") << 1;
+        QTest::newRow("load 100,000 periods") << "many" << QString() << 0;
+        QTest::newRow("load NUL bytes") << "nul" << QString() << 0;
+        QTest::newRow("load 20 MB of random bytes") << "noise" << QString() << -1;
+        QTest::newRow("save over a directory") << "save" << ("Error 75" + kAt + "cmdSAVE_Click") << -1;
+        QTest::newRow("save into a full folder") << "full" << ("Error 75" + kAt + "cmdSAVE_Click") << -1;
+    }
+    void hostileFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, report);
+        QFETCH(int, reports);
+        const auto is = [&kind](const char* k) { return kind == QLatin1String(k); };
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("set.ptm"));
+        const bool saving = is("save") || is("full");
+        const auto unmount = qScopeGuard([&] { ::umount(QFile::encodeName(dir.path()).constData()); });
+        QByteArray bytes;
+        if (is("directory") || is("save")) {
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("set.ptm")));
+            writeFile(path + QStringLiteral("/inside.txt"), "kept");
+        } else if (is("unreadable")) {
+            writeFile(path, "TimePass\r\nSecret\r\n10:00\r\n");
+            QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
+        } else if (is("many")) {
+            bytes = "TimeLeft\r\n";
+            for (int i = 1; i <= 100000; ++i)
+                bytes += "Period " + QByteArray::number(i) + (i % 7 == 0 ? "\r\nAsk me\r\n" : "\r\n12:00\r\n");
+        } else if (is("nul")) {
+            static const char withNul[] = "TimePass\r\nA\0B\r\n10:00\r\n\0\r\n\0\0:\0\0\r\n";
+            bytes = QByteArray(withNul, sizeof withNul - 1);
+        } else if (is("noise")) {
+            std::mt19937 rng(7699);
+            bytes.resize(20 * 1024 * 1024);
+            std::generate(bytes.begin(), bytes.end(), [&rng] { return static_cast<char>(rng() & 0xFF); });
+        } else {
+            if (!g_noNamespace.isEmpty())
+                QSKIP(qPrintable(g_noNamespace));
+            QVERIFY(::mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs", 0, "size=64k") == 0);
+            writeFile(path, bytes = "TimeLeft\r\nOld\r\n01:00\r\n");
+            sh("cat /dev/zero >" + dir.filePath("filler") + " 2>/dev/null"); // until not a byte is left
+        }
+        if (!bytes.isEmpty() && !QFile::exists(path))
+            writeFile(path, bytes);
+
+        Settings s;
+        s.ui().txtPERIODLEGEND->setText(QStringLiteral("Before"));
+        s.ui().vsTIMEMIN->setValue(5);
+        QTest::mouseClick(s.ui().cmdADD, Qt::LeftButton);
+        s.frm.SET_CHANGED = model::kFalse;
+        (saving ? s.dialogs.saveNames : s.dialogs.openNames).push_back(path);
+        overridePermissions(!is("unreadable"));
+        const bool refused = !QFile(path).open(QIODevice::ReadOnly);
+        s.timed(saving ? s.ui().cmdSAVE : s.ui().cmdLOAD);
+        overridePermissions(true);
+        if (is("unreadable") && !refused)
+            QSKIP("this user reads files without read permission, and cannot be stopped from it");
+        if (reports >= 0)
+            QCOMPARE(s.trap.reporter.texts.size(), reports);
+        if (!is("noise"))
+            QCOMPARE(s.report(), report);
+        if (!bytes.isEmpty())
+            QCOMPARE(readFile(path), bytes); // read or saved over, the file is as it was
+
+        if (!report.isEmpty()) { // what could not be read replaced nothing; nothing written beside the file
+            QCOMPARE(s.rows(), 1);
+            QCOMPARE(s.cell(1, 1), QStringLiteral("Before"));
+            QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+                     (is("full") ? QStringList{"filler", "set.ptm"} : QStringList{"set.ptm"}));
+            if (is("directory") || is("save"))
+                QCOMPARE(readFile(path + QStringLiteral("/inside.txt")), QByteArray("kept"));
+        } else if (is("many")) {
+            QCOMPARE(s.rows(), 100000);
+            QCOMPARE(s.cell(100000, 1), QStringLiteral("Period 100000"));
+            QCOMPARE(s.cell(99995, 2), QStringLiteral("Ask me"));
+            QVERIFY(s.ui().optLEFT->isChecked());
+            // The clock numbers periods in 16 bits: applying this many overflows, reported, not wrapped.
+            s.timed(s.ui().cmdOK);
+            QCOMPARE(s.trap.reporter.texts.size(), 1);
+            QCOMPARE(s.report(), "Error 6" + kAt + "cmdOK_Click");
+            QVERIFY(s.model.PERIOD_COUNT >= 0);
+        } else if (is("nul")) {
+            QCOMPARE(s.rows(), 2);
+            QCOMPARE(s.cell(1, 1), QString::fromLatin1("A\0B", 3));
+            QCOMPARE(s.cell(2, 2), QString::fromLatin1("\0\0:\0\0", 5));
+            s.dialogs.saveNames.push_back(dir.filePath(QStringLiteral("copy.ptm"))); // saved again: byte for byte
+            QTest::mouseClick(s.ui().cmdSAVE, Qt::LeftButton);
+            QCOMPARE(readFile(dir.filePath(QStringLiteral("copy.ptm"))), bytes);
+        } else {
+            // About one byte in 128 ends a line: tens of thousands of rows, at most a legend without its time.
+            QVERIFY2(s.rows() > 10000, qPrintable(QString::number(s.rows())));
+            QVERIFY(s.report().isEmpty() || s.report() == "Error 62" + kAt + "cmdLOAD_Click");
+            QVERIFY(QTest::qWaitForWindowExposed(&s.frm));
+        }
+    }
+
+    /// 10,000 seeded random clicks and keys on both windows, dialogs answered from a random script, ticks of
+    /// a fake timer in between, reports answered Ignore or Retry: after every action the model keeps its
+    /// invariants and the action has come back at once.
+    void randomOperator()
+    {
+        QTemporaryDir dir;
+        const QStringList open{
+            writeFile(dir.filePath("down.ptm"),
+                      "TimeLeft\r\n1st Half\r\n00:05\r\n2nd Half\r\n00:03\r\nExtra\r\nAsk me\r\n"),
+            writeFile(dir.filePath("up.ptm"), "TimePass\r\nQ1\r\n00:04\r\nQ2\r\n00:00\r\nQ3\r\n99:59\r\n"),
+            writeFile(dir.filePath("askme.ptm"), "TimeLeft\r\nFirst\r\nAsk me\r\nSecond\r\nAsk me\r\n"),
+            dir.filePath("missing.ptm"), dir.filePath("saved.ptm"), QString()};
+        const QStringList save{dir.filePath("saved.ptm"), dir.filePath("no/such/folder/x.ptm"), QString()};
+        const QStringList inputs{"0", "1", "5", "12", "59", "99", "100", "-1", "abc", "", " 7", "3.5", "65536"};
+        const Qt::Key keys[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End,
+                                Qt::Key_Backspace, Qt::Key_Tab, Qt::Key_Space, Qt::Key_Return, Qt::Key_A, Qt::Key_S,
+                                Qt::Key_H, Qt::Key_F1, Qt::Key_Colon, Qt::Key_Minus, Qt::Key_0, Qt::Key_1, Qt::Key_9};
+        qsizetype actions = 0, ticks = 0, periodChanges = 0, datagrams = 0, reports = 0;
+        for (std::uint32_t seed = 7699; seed < 7703; ++seed) {
+            std::mt19937 rng(seed);
+            const auto roll = [&rng](auto n) { return static_cast<int>(rng() % static_cast<std::uint32_t>(n)); };
+            model::ClockModel m;
+            fakes::FakeTrap trap;
+            fakes::FakeTimer timer;
+            fakes::FakeSocket socket;
+            fakes::FakeDialogs dialogs;
+            // More answers than a round asks for. Retry never twice in a row (a step that keeps failing
+            // would be retried forever), never Abort: the program must go on.
+            for (int i = 0; i < 2500; ++i) {
+                dialogs.yesNo.push_back(roll(2) == 0 ? platform::Dialogs::Reply::Yes : platform::Dialogs::Reply::No);
+                dialogs.inputs.push_back(inputs[roll(inputs.size())]);
+                dialogs.openNames.push_back(open[roll(open.size())]);
+                dialogs.saveNames.push_back(save[roll(save.size())]);
+                if (roll(4) == 0)
+                    trap.reporter.answers.push_back(errors::Answer::Retry);
+                trap.reporter.answers.push_back(errors::Answer::Ignore);
+            }
+            clock::FrmMain frm({m, trap.trap, timer, socket, dialogs});
+            int done = 0;
+            bool inSettings = false; // the clock's values only count once the settings window is closed
+            bool checked = false;    // CHECK_TIME ran
+            QString failure;
+            const auto act = [&](const QString& name, auto&& action) {
+                ++done;
+                QElapsedTimer t;
+                t.start();
+                action();
+                QString why;
+                if (t.elapsed() > 2000)
+                    why = QStringLiteral("took %1 ms").arg(t.elapsed());
+                else if (QApplication::activePopupWidget() != nullptr)
+                    why = QStringLiteral("a pop-up menu stayed open");
+                else if (!inSettings && !trap.trap.ended() && (m.CUR_PERIOD < 1 || m.CUR_PERIOD > m.PERIOD_COUNT))
+                    why = QStringLiteral("CUR_PERIOD %1 outside 1 … %2").arg(m.CUR_PERIOD).arg(m.PERIOD_COUNT);
+                else if (checked && !trap.trap.ended() && (m.CUR_SECONDS < 0 || m.CUR_SECONDS > m.PERIOD_SECONDS))
+                    why = QStringLiteral("CUR_SECONDS %1 outside 0 … %2").arg(m.CUR_SECONDS).arg(m.PERIOD_SECONDS);
+                if (failure.isEmpty() && !why.isEmpty())
+                    failure = QStringLiteral("seed %1, action %2 (%3): %4").arg(seed).arg(done).arg(name, why);
+            };
+            frm.setSettingsWindow([&] {
+                inSettings = true;
+                settings::FrmSet s({m, trap.trap, socket, dialogs});
+                s.Form_Load();
+                s.show();
+                const ui::SettingsWindowUi& w = s.widgets();
+                QWidget* const targets[] = {w.cmdADD, w.cmdREMOVE, w.cmdUP, w.cmdDOWN, w.cmdSAVE, w.cmdLOAD, w.cmdOK,
+                                            w.chkASKME, w.optPASS, w.optLEFT, w.txtPERIODLEGEND, w.txtIP,
+                                            w.vsTIMEMIN, w.vsTIMESEC, w.grdPERIOD->viewport()};
+                for (int i = 0; i < 700 && s.isVisible() && failure.isEmpty() && !trap.trap.ended(); ++i) {
+                    QWidget* target = targets[roll(std::size(targets))];
+                    const int r = roll(9);
+                    const QPoint at(roll(std::max(1, target->width())), roll(std::max(1, target->height())));
+                    const Qt::Key key = keys[roll(std::size(keys))];
+                    act(target->objectName(), [&] {
+                        if (r < 3)
+                            QTest::mouseClick(target, Qt::LeftButton, {}, at);
+                        else if (r < 7)
+                            QTest::keyClick(target, key);
+                        else
+                            (r == 7 ? s.tmrPASSdemo_Timer() : s.tmrLEFTdemo_Timer());
+                    });
+                }
+                if (s.isVisible() && !trap.trap.ended()) { // one who got nowhere enters one period and presses Ok
+                    act(QStringLiteral("finish the set"), [&] {
+                        w.txtPERIODLEGEND->setText(QStringLiteral("Final"));
+                        if (w.chkASKME->isChecked())
+                            QTest::mouseClick(w.chkASKME, Qt::LeftButton);
+                        w.vsTIMEMIN->setValue(1);
+                        QTest::mouseClick(w.cmdADD, Qt::LeftButton);
+                        w.txtIP->setText(QStringLiteral("192168000"));
+                        QTest::mouseClick(w.cmdOK, Qt::LeftButton);
+                    });
+                }
+                s.hide();
+                inSettings = false;
+            });
+            frm.setPopupMenu([&](QMenu& menu, const QPoint&) {
+                const char* const answers[] = {"mnRESETYES", "mnRESETNO", "(none)"};
+                const QLatin1String answer(answers[roll(3)]);
+                for (QAction* a : menu.actions())
+                    if (a->objectName() == answer)
+                        a->trigger();
+            });
+            act(QStringLiteral("start-up"), [&] { frm.Form_Load(); });
+            frm.show();
+            const ui::MainWindowUi& u = frm.ui();
+            QAbstractButton* const buttons[] = {u.cmd1UP, u.cmd1DW, u.cmd10UP, u.cmd10DW, u.cmdSTART, u.cmdPAUSE,
+                                                u.cmdRESET, u.cmdNEXTPERIOD, u.cmdPREVPERIOD, u.cmdSETTING};
+            while (done < 2500 && failure.isEmpty() && !trap.trap.ended()) {
+                const int r = roll(16);
+                const std::int16_t period = m.CUR_PERIOD;
+                checked = r < 4 && buttons[r]->isEnabled(); // a correction runs CHECK_TIME
+                if (r < 10) {
+                    act(buttons[r]->objectName(), [&] { QTest::mouseClick(buttons[r], Qt::LeftButton); });
+                } else if (r < 13) {
+                    const Qt::Key key = r < 12 ? Qt::Key_S : keys[roll(std::size(keys))];
+                    act(QStringLiteral("key %1").arg(key), [&] { QTest::keyClick(frm.windowHandle(), key); });
+                } else { // a tick, mostly on time, sometimes late, now and then absurdly late
+                    const int p = roll(100);
+                    const int missed = p < 80 ? 0 : p < 95 ? roll(5) + 1 : p < 98 ? 3000 : 40000;
+                    act(QStringLiteral("tick missed %1").arg(missed), [&] { checked = timer.fire(missed); });
+                    ticks += checked ? 1 : 0;
+                }
+                periodChanges += m.CUR_PERIOD != period ? 1 : 0;
+            }
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+            actions += done;
+            datagrams += static_cast<qsizetype>(socket.sent.size());
+            reports += trap.reporter.texts.size();
+            // Still responsive: an event posted now is handled at once, and no window is left modal.
+            bool handled = false;
+            QTimer::singleShot(0, [&handled] { handled = true; });
+            QTRY_VERIFY_WITH_TIMEOUT(handled, 1000);
+            QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        }
+        // The operator really got around: the clock ran, periods changed, the network was fed, errors answered.
+        QCOMPARE(actions, 10000);
+        QVERIFY2(ticks > 500 && periodChanges > 20 && datagrams > 1000 && reports > 0,
+                 qPrintable(QStringLiteral("%1 ticks, %2 changes of period, %3 datagrams, %4 reports")
+                                .arg(ticks).arg(periodChanges).arg(datagrams).arg(reports)));
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    qputenv("PATH", qgetenv("PATH") + ":/usr/sbin:/sbin"); // where ip lives
+    // Everything runs in network and mount namespaces of its own: at first without any network, with room to
+    // mount a small file system. Where none can be made, the tests that need one are skipped.
+    if (qEnvironmentVariableIsEmpty("KORVO_FAULTS_INSIDE")) {
+        const QStringList flags = ::geteuid() == 0 ? QStringList{"-n", "-m"} : QStringList{"-r", "-n", "-m"};
+        if (QProcess::execute(QStringLiteral("unshare"), flags + QStringList{QStringLiteral("true")}) == 0) {
+            qputenv("KORVO_FAULTS_INSIDE", "1");
+            const QStringList self = flags + QStringList{QCoreApplication::applicationFilePath()};
+            const int code = QProcess::execute(QStringLiteral("unshare"), self + QCoreApplication::arguments().mid(1));
+            return code < 0 ? 1 : code;
+        }
+        g_noNamespace = QStringLiteral("cannot make a namespace here (unshare %1 failed)").arg(flags.join(' '));
+    }
+    TestFaults test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_faults.moc"
