@@ -1,198 +1,229 @@
-// korvo-bench: the timing benchmarks and the report that puts every measured figure in one table.
+// korvo-bench: the timing and display benchmarks, and the report that puts every figure in one table.
 //
-//   korvo-bench timing --out FILE [--raw CSV] [--full] [--seed N] [--periods N] [--stalls N]
-//   korvo-bench display --project-port P --project-trace FILE --baseline-port Q --baseline-trace FILE
-//                       --out FILE [--count N]
-//   korvo-bench figure --out FILE --key K --label TEXT --unit U [--project V] [--baseline V]
-//                      [--goal lt:V|eq:V] [--note TEXT]      (adds one figure measured by the script)
-//   korvo-bench report --out FILE [--command TEXT] PART.json...
-#include "DisplayBench.h"
-#include "Figures.h"
-#include "TimingBench.h"
+//   korvo-bench timing --out PART [--full] [--smoke]
+//   korvo-bench display --project-port P --project-trace FILE --baseline-port Q --baseline-trace FILE --out PART
+//   korvo-bench figure --out PART --key K --label TEXT --unit U [--project V] [--baseline V] [--goal lt:V|eq:V]
+//                      [--note TEXT]          (adds a figure the script measured to PART)
+//   korvo-bench report --out FILE [--command TEXT] PART...
+#include "Bench.h"
+
+#include "model/Checked.h"
+#include "model/TimeMessage.h"
+#include "platform/MonotonicClock.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
-#include <QJsonArray>
+#include <QHash>
+#include <QHostAddress>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QStringList>
+#include <QSysInfo>
+#include <QTimer>
+#include <QUdpSocket>
 
 #include <cstdio>
 #include <exception>
-#include <optional>
+#include <thread>
 
+namespace korvo::bench {
+
+QJsonObject figure(const QString& key, const QString& label, const QString& unit, std::optional<double> project,
+                   std::optional<double> baseline, const QString& goal, double goalValue, const QString& note)
+{
+    const auto value = [](std::optional<double> v) { return v ? QJsonValue(*v) : QJsonValue(); };
+    const bool judged = goal != QLatin1String("none") && project;
+    const bool met = judged && (goal == QLatin1String("eq") ? *project == goalValue : *project < goalValue);
+    return {{"key", key},
+            {"label", label},
+            {"unit", unit},
+            {"project", value(project)},
+            {"baseline", value(baseline)},
+            {"goal", goal},
+            {"goal_value", goal == QLatin1String("none") ? QJsonValue() : QJsonValue(goalValue)},
+            {"met", judged ? QJsonValue(met) : QJsonValue()},
+            {"note", note}};
+}
+
+} // namespace korvo::bench
+
+using namespace korvo;
 using namespace korvo::bench;
 
 namespace {
 
-int usage()
+/// The value after `name` on the command line, or empty.
+QString option(const QString& name)
 {
-    std::fprintf(stderr, "usage: korvo-bench timing --out FILE [--raw CSV] [--full] [--seed N] [--periods N] [--stalls N]\n"
-                         "       korvo-bench display --project-port P --project-trace FILE --baseline-port Q\n"
-                         "                           --baseline-trace FILE --out FILE [--count N]\n"
-                         "       korvo-bench figure --out FILE --key K --label TEXT --unit U [--project V]\n"
-                         "                          [--baseline V] [--goal lt:V|eq:V] [--note TEXT]\n"
-                         "       korvo-bench report --out FILE [--command TEXT] PART.json...\n");
-    return 2;
-}
-
-/// The value after `name`, or `fallback`.
-QString option(const QStringList& args, const QString& name, const QString& fallback = {})
-{
+    const QStringList args = QCoreApplication::arguments();
     const qsizetype i = args.indexOf(name);
-    return i >= 0 && i + 1 < args.size() ? args.at(i + 1) : fallback;
+    return i >= 0 && i + 1 < args.size() ? args.at(i + 1) : QString();
 }
 
-void progress(const char* text)
-{
-    std::fprintf(stderr, "korvo-bench: %s\n", text);
-    std::fflush(stderr);
-}
-
-int timing(const QStringList& args)
-{
-    const QString out = option(args, QStringLiteral("--out"));
-    if (out.isEmpty())
-        return usage();
-    const bool full = args.contains(QStringLiteral("--full"));
-    const auto seed = option(args, QStringLiteral("--seed"), QStringLiteral("7699")).toUInt();
-    const int periods = option(args, QStringLiteral("--periods"), QStringLiteral("2000")).toInt();
-    const int stallCount = option(args, QStringLiteral("--stalls"), QStringLiteral("200")).toInt();
-
-    Figures figures;
-    QJsonObject extra;
-    // Jitter goals hold on an idle machine; say how idle it was.
-    const QString loadAtStart = machineInfo().value(QStringLiteral("loadavg")).toString().section(QLatin1Char(' '), 0, 2);
-    extra.insert(QStringLiteral("loadavg_at_start"), loadAtStart);
-
-    RunOptions idle;
-    idle.period = std::chrono::milliseconds(50);
-    idle.periods = periods;
-    progress(qPrintable(QStringLiteral("drift, jitter and tick to wire: %1 ticks of 50 ms").arg(periods)));
-    const RunResult fast = runClocks(idle);
-    QStringList raw = rawLines(fast, QStringLiteral("50ms"));
-    figures += idleFigures(fast, idle, QStringLiteral("50ms"), true);
-    for (Figure& f : figures) {
-        if (f.key == QLatin1String("jitter_p99_50ms"))
-            f.note = QStringLiteral("load average (1, 5, 15 min) when the runs began: ") + loadAtStart;
-    }
-    extra.insert(QStringLiteral("seconds_50ms"), fast.seconds);
-
-    RunOptions blocked;
-    blocked.period = std::chrono::milliseconds(50);
-    blocked.stalls = stallCount;
-    blocked.seed = seed;
-    progress(qPrintable(QStringLiteral("stalls: %1 blocks of the event loop, 50 ms period").arg(stallCount)));
-    const RunResult stalled = runClocks(blocked);
-    figures += stallFigures(stalled, blocked);
-    extra.insert(QStringLiteral("seconds_stalls"), stalled.seconds);
-
-    RunOptions slow;
-    slow.period = std::chrono::milliseconds(1000);
-    slow.periods = 300;
-    if (full) {
-        progress("drift and jitter: 300 ticks of 1000 ms (5 minutes)");
-        const RunResult second = runClocks(slow);
-        figures += idleFigures(second, slow, QStringLiteral("1000ms"), false);
-        raw += rawLines(second, QStringLiteral("1000ms"));
-        extra.insert(QStringLiteral("seconds_1000ms"), second.seconds);
-    } else {
-        Figure f;
-        f.key = QStringLiteral("drift_1000ms");
-        f.label = QStringLiteral("Drift, 300 ticks of 1000 ms");
-        f.unit = QStringLiteral("periods");
-        f.goal = Figure::Goal::Equal;
-        f.note = QStringLiteral("not run: it takes 5 minutes; scripts/bench --full runs it");
-        figures.append(f);
-    }
-    if (const QString rawPath = option(args, QStringLiteral("--raw")); !rawPath.isEmpty()) {
-        QFile file(rawPath);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write((QStringLiteral("run,clock,what,us\n") + raw.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
-    }
-    return writeFigures(out, figures, extra) ? 0 : 1;
-}
-
-int display(const QStringList& args)
-{
-    DisplayOptions o;
-    o.projectPort = static_cast<quint16>(option(args, QStringLiteral("--project-port")).toUInt());
-    o.projectTrace = option(args, QStringLiteral("--project-trace"));
-    o.baselinePort = static_cast<quint16>(option(args, QStringLiteral("--baseline-port")).toUInt());
-    o.baselineTrace = option(args, QStringLiteral("--baseline-trace"));
-    o.count = option(args, QStringLiteral("--count"), QStringLiteral("300")).toInt();
-    const QString out = option(args, QStringLiteral("--out"));
-    if (o.projectPort == 0 || o.baselinePort == 0 || o.projectTrace.isEmpty() || o.baselineTrace.isEmpty()
-        || out.isEmpty() || o.count < 1)
-        return usage();
-    progress(qPrintable(QStringLiteral("display: %1 datagrams to each display").arg(o.count)));
-    return writeFigures(out, runDisplayBench(o)) ? 0 : 1;
-}
-
-std::optional<double> numberOption(const QStringList& args, const QString& name)
+std::optional<double> number(const QString& text)
 {
     bool ok = false;
-    const double v = option(args, name).toDouble(&ok);
+    const double v = text.toDouble(&ok);
     return ok ? std::optional<double>(v) : std::nullopt;
 }
 
-int addFigure(const QStringList& args)
+QJsonArray readPart(const QString& path)
 {
-    const QString out = option(args, QStringLiteral("--out"));
-    Figure f;
-    f.key = option(args, QStringLiteral("--key"));
-    f.label = option(args, QStringLiteral("--label"));
-    f.unit = option(args, QStringLiteral("--unit"));
-    f.project = numberOption(args, QStringLiteral("--project"));
-    f.baseline = numberOption(args, QStringLiteral("--baseline"));
-    f.note = option(args, QStringLiteral("--note"));
-    const QString goal = option(args, QStringLiteral("--goal"));
-    if (goal.startsWith(QLatin1String("lt:")))
-        f.goal = Figure::Goal::Below;
-    else if (goal.startsWith(QLatin1String("eq:")))
-        f.goal = Figure::Goal::Equal;
-    f.goalValue = goal.mid(3).toDouble();
-    if (out.isEmpty() || f.key.isEmpty() || f.label.isEmpty())
-        return usage();
-    Figures figures = QFile::exists(out) ? readFigures(out) : Figures{};
-    figures.append(f);
-    return writeFigures(out, figures) ? 0 : 1;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).array();
 }
 
-int report(const QStringList& args)
+bool write(const QString& path, const QJsonDocument& doc)
 {
-    const QString out = option(args, QStringLiteral("--out"));
-    const QString command = option(args, QStringLiteral("--command"));
-    if (out.isEmpty())
-        return usage();
-    Figures figures;
-    for (qsizetype i = 2; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--out") || args[i] == QLatin1String("--command")) {
-            ++i;
-            continue;
-        }
-        figures += readFigures(args[i]);
-    }
-    const QJsonObject machine = machineInfo();
-    std::fputs(qPrintable(formatTable(figures, machine)), stdout);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(doc.toJson()) > 0)
+        return true;
+    std::fprintf(stderr, "korvo-bench: cannot write %s\n", qPrintable(path));
+    return false;
+}
 
-    QJsonArray array;
+/// Sends 300 time datagrams on loopback, alternately to each display (25 ms apart, so that they never repaint
+/// at once), then reads their traces: "received TEXT NS" when the datagram arrived, "shown TEXT NS" at the end
+/// of the repaint that shows it (CLOCK_MONOTONIC).
+QJsonObject displayFigure()
+{
+    constexpr int kCount = 300;
+    const platform::SteadyClock clock;
+    QUdpSocket socket;
+    QHash<QByteArray, std::int64_t> sent[2];
+    const quint16 ports[2] = {static_cast<quint16>(option(QStringLiteral("--project-port")).toUInt()),
+                              static_cast<quint16>(option(QStringLiteral("--baseline-port")).toUInt())};
+    QEventLoop loop;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    int n = 0;
+    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+        const QByteArray text
+            = model::timeMessage(1, model::format00(n / 120) + QLatin1Char(':') + model::format00(n / 2 % 60))
+                  .toLatin1();
+        sent[n % 2].insert(text, clock.now().count());
+        socket.writeDatagram(text, QHostAddress(QHostAddress::LocalHost), ports[n % 2]);
+        if (++n == 2 * kCount) {
+            timer.stop();
+            QTimer::singleShot(1000, &loop, &QEventLoop::quit); // the last repaints are traced
+        }
+    });
+    timer.start(25);
+    loop.exec();
+
+    std::vector<double> arrivalMs[2];
+    std::vector<double> sendMs[2];
+    const QString traces[2] = {option(QStringLiteral("--project-trace")), option(QStringLiteral("--baseline-trace"))};
+    for (int i = 0; i < 2; ++i) {
+        QFile file(traces[i]);
+        QHash<QByteArray, std::int64_t> received;
+        for (const QByteArray& line :
+             file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>()) {
+            const QList<QByteArray> f = line.trimmed().split(' ');
+            if (f.size() == 3 && f[0] == "received" && !received.contains(f[1]))
+                received.insert(f[1], f[2].toLongLong());
+            if (f.size() == 3 && f[0] == "shown" && sent[i].contains(f[1]) && received.contains(f[1])) {
+                arrivalMs[i].push_back(static_cast<double>(f[2].toLongLong() - received.take(f[1])) / 1e6);
+                sendMs[i].push_back(static_cast<double>(f[2].toLongLong() - sent[i].value(f[1])) / 1e6);
+            }
+        }
+    }
+    const auto at = [](const std::vector<double>& v, double q) { return percentile(v, q).value_or(-1); };
+    QString note = QStringLiteral("%1 datagrams 50 ms apart on loopback under Xvfb; shown %2 vs %3; p50 %4 vs %5 ms; "
+                                  "from the send instead of the arrival: p99 %6 vs %7 ms")
+                       .arg(kCount)
+                       .arg(arrivalMs[0].size())
+                       .arg(arrivalMs[1].size())
+                       .arg(at(arrivalMs[0], 0.5), 0, 'f', 2)
+                       .arg(at(arrivalMs[1], 0.5), 0, 'f', 2)
+                       .arg(at(sendMs[0], 0.99), 0, 'f', 2)
+                       .arg(at(sendMs[1], 0.99), 0, 'f', 2);
+    if (arrivalMs[0].size() < kCount * 9 / 10)
+        note += QStringLiteral("; FEWER THAN 90% OF THE DATAGRAMS WERE SHOWN BY korvo-display");
+    return figure(QStringLiteral("display_p99"), QStringLiteral("Display: arrival to repaint p99"),
+                  QStringLiteral("ms"), percentile(arrivalMs[0], 0.99), percentile(arrivalMs[1], 0.99),
+                  QStringLiteral("lt"), 16, note);
+}
+
+QString cellText(const QJsonValue& v)
+{
+    if (!v.isDouble())
+        return QStringLiteral("n/a");
+    const double x = v.toDouble();
+    if (x == std::floor(x) && std::fabs(x) < 1e15)
+        return QString::number(static_cast<qint64>(x));
+    return QString::number(x, 'f', std::fabs(x) >= 100 ? 0 : std::fabs(x) >= 10 ? 1 : 2);
+}
+
+QString wholeFile(const QString& path)
+{
+    QFile file(path); // files under /proc say they are empty: read them whole, never by size
+    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()).trimmed() : QString();
+}
+
+/// Prints the table of all parts' figures and writes them, with the machine and the command, as JSON.
+int report(const QStringList& parts)
+{
+    QJsonArray figures;
+    for (const QString& part : parts)
+        for (const QJsonValue f : readPart(part))
+            figures.append(f);
+    const QString cpu = wholeFile(QStringLiteral("/proc/cpuinfo"))
+                            .section(QStringLiteral("model name"), 1, 1)
+                            .section(QLatin1Char('\n'), 0, 0)
+                            .section(QLatin1Char(':'), 1)
+                            .trimmed();
+    const QJsonObject machine{{"cores", static_cast<int>(std::thread::hardware_concurrency())},
+                              {"cpu", cpu},
+                              {"kernel", QSysInfo::kernelVersion()},
+                              {"os", QSysInfo::prettyProductName()},
+                              {"qt", QLatin1String(qVersion())},
+                              {"loadavg", wholeFile(QStringLiteral("/proc/loadavg"))}};
+
+    QList<QStringList> rows{{"Figure", "Unit", "Korvo Timer", "Baseline", "Goal", "Met"}, {}};
+    QStringList notes;
     int missed = 0;
-    for (const Figure& f : figures) {
-        array.append(f.toJson());
-        if (f.met() == false)
-            ++missed;
+    for (const QJsonValue v : figures) {
+        const QJsonObject f = v.toObject();
+        const QString goal = f[QStringLiteral("goal")].toString();
+        const QJsonValue met = f[QStringLiteral("met")];
+        missed += met == QJsonValue(false) ? 1 : 0;
+        rows.append(
+            {f[QStringLiteral("label")].toString(), f[QStringLiteral("unit")].toString(),
+             cellText(f[QStringLiteral("project")]), cellText(f[QStringLiteral("baseline")]),
+             goal == QLatin1String("none")
+                 ? QStringLiteral("-")
+                 : (goal == QLatin1String("eq") ? "= " : "< ") + cellText(f[QStringLiteral("goal_value")]),
+             met.isBool() ? (met.toBool() ? QStringLiteral("yes") : QStringLiteral("NO")) : QStringLiteral("-")});
+        if (!f[QStringLiteral("note")].toString().isEmpty())
+            notes.append(QStringLiteral("  %1: %2").arg(rows.last()[0], f[QStringLiteral("note")].toString()));
     }
-    QJsonObject root;
-    root.insert(QStringLiteral("machine"), machine);
-    root.insert(QStringLiteral("command"), command);
-    root.insert(QStringLiteral("figures"), array);
-    QFile file(out);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        std::fprintf(stderr, "korvo-bench: cannot write %s\n", qPrintable(out));
+    QList<qsizetype> widths(6, 0);
+    for (const QStringList& r : rows)
+        for (qsizetype i = 0; i < r.size(); ++i)
+            widths[i] = std::max(widths[i], r[i].size());
+    for (qsizetype i = 0; i < 6; ++i)
+        rows[1].append(QString(widths[i], QLatin1Char('-')));
+    std::printf(
+        "Machine: %d cores, %s; Linux %s; Qt %s; load average at report: %s\n"
+        "Baseline: a repeating QTimer of the same period (Qt's default coarse mode) adding one per timeout.\n\n",
+        machine["cores"].toInt(), qPrintable(cpu), qPrintable(QSysInfo::kernelVersion()), qVersion(),
+        qPrintable(machine["loadavg"].toString()));
+    for (const QStringList& r : rows) {
+        QString line;
+        for (qsizetype i = 0; i < r.size(); ++i)
+            line += (i == 2 || i == 3 ? r[i].rightJustified(widths[i]) : r[i].leftJustified(widths[i]))
+                + QStringLiteral("  ");
+        std::printf("%s\n", qPrintable(line.trimmed()));
+    }
+    if (!notes.isEmpty())
+        std::printf("\nNotes:\n%s\n", qPrintable(notes.join(QLatin1Char('\n'))));
+    const QString out = option(QStringLiteral("--out"));
+    if (!write(out,
+               QJsonDocument(QJsonObject{
+                   {"machine", machine}, {"command", option(QStringLiteral("--command"))}, {"figures", figures}})))
         return 1;
-    }
-    file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
     std::printf("\n%d goal(s) missed; results written to %s\n", missed, qPrintable(out));
     return 0;
 }
@@ -203,20 +234,46 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() < 2)
-        return usage();
+    const QString command = args.value(1);
+    const QString out = option(QStringLiteral("--out"));
+    if (out.isEmpty()
+        || (command == QLatin1String("display") && option(QStringLiteral("--baseline-trace")).isEmpty())) {
+        std::fprintf(stderr, "usage: see the top of bench/main.cpp\n");
+        return 2;
+    }
     try {
-        if (args[1] == QLatin1String("timing"))
-            return timing(args);
-        if (args[1] == QLatin1String("display"))
-            return display(args);
-        if (args[1] == QLatin1String("figure"))
-            return addFigure(args);
-        if (args[1] == QLatin1String("report"))
-            return report(args);
+        if (command == QLatin1String("timing"))
+            return write(out,
+                         QJsonDocument(timingFigures(args.contains(QStringLiteral("--full")),
+                                                     args.contains(QStringLiteral("--smoke")))))
+                ? 0
+                : 1;
+        if (command == QLatin1String("display"))
+            return write(out, QJsonDocument(QJsonArray{displayFigure()})) ? 0 : 1;
+        if (command == QLatin1String("figure")) {
+            const QString goal = option(QStringLiteral("--goal"));
+            QJsonArray part = readPart(out);
+            part.append(figure(option(QStringLiteral("--key")), option(QStringLiteral("--label")),
+                               option(QStringLiteral("--unit")), number(option(QStringLiteral("--project"))),
+                               number(option(QStringLiteral("--baseline"))),
+                               goal.isEmpty() ? QStringLiteral("none") : goal.left(2), goal.mid(3).toDouble(),
+                               option(QStringLiteral("--note"))));
+            return write(out, QJsonDocument(part)) ? 0 : 1;
+        }
+        if (command == QLatin1String("report")) {
+            QStringList parts;
+            for (qsizetype i = 2; i < args.size(); ++i) {
+                if (args[i].startsWith(QLatin1String("--")))
+                    ++i; // an option's value
+                else
+                    parts.append(args[i]);
+            }
+            return report(parts);
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "korvo-bench: %s\n", e.what());
         return 1;
     }
-    return usage();
+    std::fprintf(stderr, "usage: see the top of bench/main.cpp\n");
+    return 2;
 }
