@@ -46,11 +46,6 @@ wait_gone() { # pid seconds
     return 1
 }
 
-# Settings window controls (twips, relative to the client area; period group at 0,1140).
-LOAD=(1860 3570 1395 375)
-OK=(3840 4260 1545 405)
-END=(5580 4260 1545 405)
-
 # ---- Scenario 1: load a set, OK, S, ticks, S, close ---------------------------------------------------------
 echo "== load a countdown set, start and pause with S, close the window"
 printf 'TimeLeft\r\n1st Quarter\r\n10:00\r\n2nd Quarter\r\n10:00\r\n' >"$work/quarters.ptm"
@@ -63,12 +58,7 @@ settings=$(find_window '^Setting$') || fail "the Setting window did not appear"
 [[ -n "$settings" ]] || fail "the Setting window did not appear"
 [[ -z "$(xdotool search --onlyvisible --name '^(Korvo Timer|1st Quarter/.*)$' 2>/dev/null || true)" ]] \
     || fail "the main window is visible while the settings window is open"
-click "$settings" "${LOAD[@]}"
-dialog=$(find_window '^Load Period Set$') || fail "the file dialog did not appear"
-xdotool windowfocus --sync "$dialog"
-xdotool type --delay 5 "$work/quarters.ptm"
-xdotool key Return
-for _ in $(seq 100); do [[ -z "$(xdotool search --onlyvisible --name '^Load Period Set$' 2>/dev/null || true)" ]] && break; sleep 0.05; done
+load_period_set "$settings" "$work/quarters.ptm"
 sleep 0.3
 screenshot "$settings" "$artifacts/settings-window.png"
 [[ -z "$(datagrams "$work/rx1.txt")" ]] || fail "a datagram was sent before OK: $(datagrams "$work/rx1.txt")"

@@ -50,20 +50,13 @@ sleep 0.3
 screenshot "${windows[0]}" "$artifacts/display-waiting.png"
 
 # ---- The operator: load a set, OK, S, S ------------------------------------------------------------------
-LOAD=(1860 3570 1395 375)
-OK=(3840 4260 1545 405)
 printf 'TimeLeft\r\n1st Quarter\r\n10:00\r\n2nd Quarter\r\n10:00\r\n' >"$work/quarters.ptm"
 "$clock_program" >"$work/clock.log" 2>&1 &
 clock=$!
 pids+=("$clock")
 settings=$(find_window '^Setting$') || fail "the Setting window did not appear"
 [[ -n "$settings" ]] || fail "the Setting window did not appear"
-click "$settings" "${LOAD[@]}"
-dialog=$(find_window '^Load Period Set$') || fail "the file dialog did not appear"
-xdotool windowfocus --sync "$dialog"
-xdotool type --delay 5 "$work/quarters.ptm"
-xdotool key Return
-for _ in $(seq 100); do [[ -z "$(xdotool search --onlyvisible --name '^Load Period Set$' 2>/dev/null || true)" ]] && break; sleep 0.05; done
+load_period_set "$settings" "$work/quarters.ptm"
 sleep 0.3
 click "$settings" "${OK[@]}"
 main=$(find_window '^1st Quarter/10:00$') || fail "the main window did not appear"

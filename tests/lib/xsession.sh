@@ -78,6 +78,24 @@ find_window() { # title-regex
     done
     return 1
 }
+# The Setting window's buttons (twips of its client area; the period group's at 0,1140).
+LOAD=(1860 3570 1395 375)
+OK=(3840 4260 1545 405)
+END=(5580 4260 1545 405)
+
+# Load a period-set file through the Setting window's "Load set" button and the real file dialog.
+load_period_set() { # settings-window file
+    click "$1" "${LOAD[@]}"
+    local dialog
+    dialog=$(find_window '^Load Period Set$') || fail "the file dialog did not appear"
+    xdotool windowfocus --sync "$dialog"
+    xdotool type --delay 5 "$2"
+    xdotool key Return
+    for _ in $(seq 100); do
+        [[ -z "$(xdotool search --onlyvisible --name '^Load Period Set$' 2>/dev/null || true)" ]] && break
+        sleep 0.05
+    done
+}
 
 imagemagick=no
 convert -version 2>/dev/null | grep -q ImageMagick && imagemagick=yes
