@@ -118,32 +118,26 @@ if [[ -s "$artifacts/main-window-paused.png" && $imagemagick == yes ]]; then
     at_least "$running" 0.08 || fail "the running clock is not drawn in black (share $running)"
 fi
 
-# ---- Scenario 2: End ---------------------------------------------------------------------------------------
-echo "== End in the settings window"
-start_receiver "$work/rx2.txt"
-"$program" >"$work/program2.log" 2>&1 &
-clock=$!
-pids+=("$clock")
-settings=$(find_window '^Setting$') || fail "the Setting window did not appear"
-click "$settings" "${END[@]}"
-wait_gone "$clock" 10 || fail "End did not end the program"
-wait "$clock" && status=0 || status=$?
-[[ $status -eq 0 ]] || fail "End ended the program with status $status"
-sleep 1
-[[ -z "$(datagrams "$work/rx2.txt")" ]] || fail "End sent: $(datagrams "$work/rx2.txt")"
-
-# ---- Scenario 3: the settings window's close box before any set --------------------------------------------
-echo "== close box of the settings window with no set"
-start_receiver "$work/rx3.txt"
-"$program" >"$work/program3.log" 2>&1 &
-clock=$!
-pids+=("$clock")
-settings=$(find_window '^Setting$') || fail "the Setting window did not appear"
-"$xclose" "$settings"
-wait_gone "$clock" 10 || fail "closing the settings window left the program running"
-wait "$clock" && status=0 || status=$?
-[[ $status -eq 0 ]] || fail "the program ended with status $status"
-sleep 1
-[[ -z "$(datagrams "$work/rx3.txt")" ]] || fail "closing sent: $(datagrams "$work/rx3.txt")"
+# ---- Scenarios 2 and 3: leaving the settings window without a set ends the program, sending nothing ------
+# quits_quietly N WHAT COMMAND...: start the program, run COMMAND on its settings window, expect a clean end.
+quits_quietly() {
+    local n=$1 what=$2 clock settings status
+    shift 2
+    echo "== $what"
+    start_receiver "$work/rx$n.txt"
+    "$program" >"$work/program$n.log" 2>&1 &
+    clock=$!
+    pids+=("$clock")
+    settings=$(find_window '^Setting$') || fail "the Setting window did not appear"
+    "$@" "$settings"
+    wait_gone "$clock" 10 || fail "$what left the program running"
+    wait "$clock" && status=0 || status=$?
+    [[ $status -eq 0 ]] || fail "$what ended the program with status $status"
+    sleep 1
+    [[ -z "$(datagrams "$work/rx$n.txt")" ]] || fail "$what sent: $(datagrams "$work/rx$n.txt")"
+}
+click_end() { click "$1" "${END[@]}"; }
+quits_quietly 2 "End in the settings window" click_end
+quits_quietly 3 "the close box of the settings window with no set" "$xclose"
 
 echo "PASS (screenshots in $artifacts)"
