@@ -5,7 +5,7 @@
 
 #include "errors/RuntimeError.h"
 #include "model/Checked.h"
-#include "model/TimeMessage.h"
+#include "protocol/TimeMessage.h"
 #include "platform/HiTimer.h"
 #include "platform/MonotonicClock.h"
 #include "platform/UdpSocket.h"
@@ -149,7 +149,7 @@ struct Trace
         drift.push_back(advance - (at - start) / period);
         lateUs.push_back(static_cast<double>((at - deadline).count()) / 1000.0);
         const QByteArray text
-            = model::timeMessage(1, model::format00(advance / 60) + QLatin1Char(':') + model::format00(advance % 60))
+            = protocol::timeMessage(1, model::format00(advance / 60) + QLatin1Char(':') + model::format00(advance % 60))
                   .toLatin1();
         deadlines.emplace(text, deadline.count());
         try {

@@ -8,7 +8,7 @@
 #include "Bench.h"
 
 #include "model/Checked.h"
-#include "model/TimeMessage.h"
+#include "protocol/TimeMessage.h"
 #include "platform/MonotonicClock.h"
 
 #include <QCoreApplication>
@@ -100,7 +100,7 @@ QJsonObject displayFigure()
     int n = 0;
     QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
         const QByteArray text
-            = model::timeMessage(1, model::format00(n / 120) + QLatin1Char(':') + model::format00(n / 2 % 60))
+            = protocol::timeMessage(1, model::format00(n / 120) + QLatin1Char(':') + model::format00(n / 2 % 60))
                   .toLatin1();
         sent[n % 2].insert(text, clock.now().count());
         socket.writeDatagram(text, QHostAddress(QHostAddress::LocalHost), ports[n % 2]);

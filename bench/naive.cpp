@@ -7,7 +7,7 @@
 //                                       KORVO_DISPLAY_TRACE=1 it prints "received TEXT NS" and "shown TEXT NS"
 //                                       (CLOCK_MONOTONIC) on stderr, the same lines korvo-display prints
 #include "model/Checked.h"
-#include "model/TimeMessage.h"
+#include "protocol/TimeMessage.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -86,8 +86,8 @@ int main(int argc, char* argv[])
                 = korvo::model::format00(seconds / 60) + QLatin1Char(':') + korvo::model::format00(seconds % 60);
             window.setText(text);
             window.setWindowTitle(QStringLiteral("Naive clock ") + text);
-            socket.writeDatagram(korvo::model::timeMessage(1, text).toLatin1(), QHostAddress(QHostAddress::LocalHost),
-                                 korvo::model::kBroadcastPort);
+            socket.writeDatagram(korvo::protocol::timeMessage(1, text).toLatin1(), QHostAddress(QHostAddress::LocalHost),
+                                 korvo::protocol::kBroadcastPort);
         });
         timer.start(1000);
     } else if (socket.bind(QHostAddress(QHostAddress::AnyIPv4), static_cast<quint16>(args.value(3).toUInt()),

@@ -11,7 +11,7 @@
 #include "errors/Trap.h"
 #include "model/Checked.h"
 #include "model/ClockModel.h"
-#include "model/TimeMessage.h"
+#include "protocol/TimeMessage.h"
 #include "platform/HiTimer.h"
 #include "platform/MonotonicClock.h"
 #include "platform/QtDialogs.h"
@@ -117,7 +117,7 @@ int main(int argc, char* argv[])
         const QString text = model::format00((seen + 1) / 60) + QLatin1Char(':') + model::format00((seen + 1) % 60);
         face.lblTIME->setText(text);
         window.setWindowTitle(face.lblPERIOD->text() + QLatin1Char('/') + text);
-        sink.writeDatagram(model::timeMessage(1, text).toLatin1(), QHostAddress(QHostAddress::LocalHost),
+        sink.writeDatagram(protocol::timeMessage(1, text).toLatin1(), QHostAddress(QHostAddress::LocalHost),
                            sink.localPort());
         if (++seen >= ticks)
             QCoreApplication::quit();

@@ -1,8 +1,8 @@
 #include "display/DatagramPrinter.h"
 #include "display/DatagramReceiver.h"
 #include "display/DisplayWidget.h"
-#include "display/SourceAddress.h"
-#include "model/TimeMessage.h"
+#include "protocol/DottedDecimal.h"
+#include "protocol/TimeMessage.h"
 #include "platform/MonotonicClock.h"
 
 #include <QApplication>
@@ -68,8 +68,8 @@ int main(int argc, char* argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("UDP port to listen on (default %1).")
-                                                                    .arg(korvo::model::kBroadcastPort),
-                                        QStringLiteral("N"), QString::number(korvo::model::kBroadcastPort));
+                                                                    .arg(korvo::protocol::kBroadcastPort),
+                                        QStringLiteral("N"), QString::number(korvo::protocol::kBroadcastPort));
     const QCommandLineOption fullscreenOption(QStringLiteral("fullscreen"), QStringLiteral("Start in full screen."));
     const QCommandLineOption screenOption(QStringLiteral("screen"),
                                           QStringLiteral("Show the window on screen N (0 is the first)."),
@@ -94,8 +94,10 @@ int main(int argc, char* argv[])
         fail(QStringLiteral("--port needs a number from 1 to 65535, not \"%1\"").arg(parser.value(portOption)));
     options.port = static_cast<quint16>(port);
     if (parser.isSet(sourceOption)) {
-        options.source = korvo::display::parseIPv4(parser.value(sourceOption));
-        if (!options.source)
+        const auto source = korvo::protocol::parseDottedDecimal(parser.value(sourceOption));
+        if (source)
+            options.source = QHostAddress(*source);
+        else
             fail(QStringLiteral("--source needs an IPv4 address such as 192.168.0.10, not \"%1\"")
                      .arg(parser.value(sourceOption)));
     }

@@ -1,6 +1,6 @@
 // Any bytes must give a verdict without a crash or undefined behaviour, and an accepted time must be
 // one the clock could have sent, reading back the same.
-#include "display/DatagramParser.h"
+#include "protocol/DatagramParser.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-using namespace korvo::display;
+using namespace korvo::protocol;
 
 namespace {
 

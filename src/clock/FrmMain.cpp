@@ -5,10 +5,10 @@
 #include "model/Checked.h"
 #include "model/ClockModel.h"
 #include "model/Common.h"
-#include "model/TimeMessage.h"
 #include "platform/DatagramSocket.h"
 #include "platform/Dialogs.h"
 #include "platform/TickTimer.h"
+#include "protocol/TimeMessage.h"
 #include "settings/FrmSet.h"
 #include "ui/SymbolButton.h"
 
@@ -208,7 +208,7 @@ void FrmMain::SHOW_TIME()
     p([&] { m_ui.lblPERIOD->setText(descr); });
     p([&] { m_ui.lblTIME->setText(clockText); });
     p([&] { setWindowTitle(descr + QLatin1Char('/') + clockText); });
-    p([&] { m_socket.sendData(model::timeMessage(m_model.CUR_PERIOD, clockText)); });
+    p([&] { m_socket.sendData(protocol::timeMessage(m_model.CUR_PERIOD, clockText)); });
 }
 
 // ---- The operator's commands --------------------------------------------------------------------------
@@ -229,7 +229,7 @@ void FrmMain::cmdPAUSE_Click()
     p([&] { m_timer.setEnabled(false); });
     p([&] { PAUSED(); });
     p.skipErrors();
-    p([&] { m_socket.sendData(QLatin1String(model::kPauseMessage)); });
+    p([&] { m_socket.sendData(protocol::pauseMessage()); });
 }
 
 void FrmMain::correct(errors::Procedure& p, std::int32_t amount)
@@ -379,8 +379,8 @@ void FrmMain::Form_Load()
 {
     errors::Procedure p(m_trap, kModule, proc::Form_Load);
     p([&] { m_socket.setProtocol(platform::DatagramSocket::kUdp); });
-    p([&] { m_socket.setRemoteHost(QLatin1String(model::kLoadTimeHost)); });
-    p([&] { m_socket.setRemotePort(model::kBroadcastPort); });
+    p([&] { m_socket.setRemoteHost(QLatin1String(protocol::kLoadTimeHost)); });
+    p([&] { m_socket.setRemotePort(protocol::kBroadcastPort); });
     p([&] { m_ui.cmdSETTING->setEnabled(false); });
     p([&] { cmdSETTING_Click(); });
     p([&] { m_ui.cmdPREVPERIOD->setEnabled(false); });

@@ -1,7 +1,6 @@
 #include "display/DatagramPrinter.h"
 
 #include "display/DatagramReceiver.h"
-#include "model/TimeMessage.h"
 
 namespace korvo::display {
 
@@ -27,14 +26,16 @@ QString printLine(const QDateTime& when, const QHostAddress& sender, const QStri
 DatagramPrinter::DatagramPrinter(DatagramReceiver& receiver, std::FILE* out, std::FILE* err, QObject* parent)
     : QObject(parent), m_out(out), m_err(err)
 {
-    connect(&receiver, &DatagramReceiver::timeReceived, this, [this](const TimeDatagram& time, const QHostAddress& sender) {
-        print(sender, model::timeMessage(time.period, QString::fromStdString(time.clock)));
-    });
+    // Accepted datagrams are ASCII; they are printed as they arrived.
+    connect(&receiver, &DatagramReceiver::timeReceived, this,
+            [this](const protocol::TimeDatagram&, const QByteArray& payload, const QHostAddress& sender) {
+                print(sender, QString::fromLatin1(payload));
+            });
     connect(&receiver, &DatagramReceiver::pauseReceived, this,
-            [this](const QHostAddress& sender) { print(sender, QString::fromLatin1(model::kPauseMessage)); });
+            [this](const QByteArray& payload, const QHostAddress& sender) { print(sender, QString::fromLatin1(payload)); });
     connect(&receiver, &DatagramReceiver::datagramRejected, this,
-            [this](Rejection why, const QByteArray& payload, const QHostAddress& sender) {
-                const std::string_view reason = describe(why);
+            [this](protocol::Rejection why, const QByteArray& payload, const QHostAddress& sender) {
+                const std::string_view reason = protocol::describe(why);
                 complain(QStringLiteral("rejected (%1)")
                              .arg(QString::fromLatin1(reason.data(), static_cast<qsizetype>(reason.size()))),
                          payload, sender);

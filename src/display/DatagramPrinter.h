@@ -1,6 +1,5 @@
 #pragma once
 
-#include "display/DatagramParser.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -8,6 +8,8 @@
 
 namespace korvo::display {
 
+using namespace protocol;
+
 DatagramReceiver::DatagramReceiver(Options options, QObject* parent)
     : QObject(parent), m_options(std::move(options)), m_socket(new QUdpSocket(this))
 {
@@ -60,10 +62,10 @@ void DatagramReceiver::dispatch(const QByteArray& payload, const QHostAddress& s
             using T = std::decay_t<decltype(d)>;
             if constexpr (std::is_same_v<T, TimeDatagram>) {
                 ++m_accepted;
-                emit timeReceived(d, sender);
+                emit timeReceived(d, payload, sender);
             } else if constexpr (std::is_same_v<T, PauseDatagram>) {
                 ++m_accepted;
-                emit pauseReceived(sender);
+                emit pauseReceived(payload, sender);
             } else {
                 ++m_rejected;
                 emit datagramRejected(d.why, payload, sender);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "display/DatagramParser.h"
+#include "protocol/DatagramParser.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -43,9 +43,10 @@ public:
     [[nodiscard]] int ignoredCount() const { return m_ignored; }
 
 signals:
-    void timeReceived(const korvo::display::TimeDatagram& time, const QHostAddress& sender);
-    void pauseReceived(const QHostAddress& sender);
-    void datagramRejected(korvo::display::Rejection why, const QByteArray& payload, const QHostAddress& sender);
+    /// `payload` is the datagram exactly as it arrived.
+    void timeReceived(const korvo::protocol::TimeDatagram& time, const QByteArray& payload, const QHostAddress& sender);
+    void pauseReceived(const QByteArray& payload, const QHostAddress& sender);
+    void datagramRejected(korvo::protocol::Rejection why, const QByteArray& payload, const QHostAddress& sender);
     void datagramIgnored(const QByteArray& payload, const QHostAddress& sender);
 
 private:

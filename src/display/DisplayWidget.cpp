@@ -1,7 +1,7 @@
 #include "display/DisplayWidget.h"
 
 #include "display/DatagramReceiver.h"
-#include "model/TimeMessage.h"
+#include "protocol/TimeMessage.h"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -152,7 +152,7 @@ DisplayWidget::DisplayWidget(const platform::MonotonicClock& clock, QWidget* par
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(160, 90);
-    m_port = model::kBroadcastPort;
+    m_port = protocol::kBroadcastPort;
     m_paintedStatus = statusText();
 
     m_ageTimer->setInterval(kStatusRefresh);
@@ -175,20 +175,22 @@ void DisplayWidget::setTrace(Trace trace)
     m_trace = std::move(trace);
 }
 
-void DisplayWidget::showTime(const TimeDatagram& time, const QHostAddress& sender)
+void DisplayWidget::showTime(const protocol::TimeDatagram& time, const QByteArray& payload, const QHostAddress& sender)
 {
     m_clockText = QString::fromLatin1(time.clock.data(), static_cast<qsizetype>(time.clock.size()));
     m_period = time.period;
     m_paused = false;
+    m_payload = QString::fromLatin1(payload);
     arrived(sender);
-    trace("received", model::timeMessage(time.period, m_clockText));
+    trace("received", m_payload);
 }
 
-void DisplayWidget::showPause(const QHostAddress& sender)
+void DisplayWidget::showPause(const QByteArray& payload, const QHostAddress& sender)
 {
     m_paused = true;
+    m_payload = QString::fromLatin1(payload);
     arrived(sender);
-    trace("received", QString::fromLatin1(model::kPauseMessage));
+    trace("received", m_payload);
 }
 
 void DisplayWidget::showListenError(const QString& error)
@@ -279,8 +281,7 @@ void DisplayWidget::paintEvent(QPaintEvent* /*event*/)
 
     if (m_traceNextPaint) {
         m_traceNextPaint = false;
-        trace("shown", m_paused ? QString::fromLatin1(model::kPauseMessage)
-                                : model::timeMessage(m_period.value_or(0), m_clockText));
+        trace("shown", m_payload);
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "display/DatagramParser.h"
+#include "protocol/DatagramParser.h"
 #include "platform/MonotonicClock.h"
 
 #include <QHostAddress>
@@ -38,8 +38,9 @@ public:
     void follow(DatagramReceiver& receiver);
     void setTrace(Trace trace);
 
-    void showTime(const TimeDatagram& time, const QHostAddress& sender);
-    void showPause(const QHostAddress& sender);
+    /// `payload` is the datagram as it arrived; only the trace shows it.
+    void showTime(const protocol::TimeDatagram& time, const QByteArray& payload, const QHostAddress& sender);
+    void showPause(const QByteArray& payload, const QHostAddress& sender);
     void showListenError(const QString& error);
     void toggleFullScreen();
 
@@ -72,6 +73,7 @@ private:
     QString m_listenError;
     QString m_paintedStatus;
     bool m_traceNextPaint = false;
+    QString m_payload; ///< the last datagram shown, for the trace
 };
 
 } // namespace korvo::display

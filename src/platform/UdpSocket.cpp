@@ -1,6 +1,7 @@
 #include "platform/UdpSocket.h"
 
 #include "errors/RuntimeError.h"
+#include "protocol/DottedDecimal.h"
 
 #include <QFile>
 #include <QNetworkInterface>
@@ -38,28 +39,6 @@ std::int32_t numberFor(QAbstractSocket::SocketError error)
 constexpr unsigned kRouteUp = 0x0001; // RTF_UP
 
 } // namespace
-
-std::optional<QHostAddress> parseDottedDecimal(const QString& text)
-{
-    const QStringList fields = text.split(QLatin1Char('.'));
-    if (fields.size() != 4)
-        return std::nullopt;
-    quint32 address = 0;
-    for (const QString& field : fields) {
-        if (field.isEmpty())
-            return std::nullopt;
-        unsigned value = 0;
-        for (const QChar c : field) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return std::nullopt;
-            value = value * 10 + static_cast<unsigned>(c.unicode() - u'0');
-            if (value > 255)
-                return std::nullopt;
-        }
-        address = (address << 8) | value;
-    }
-    return QHostAddress(address);
-}
 
 QString defaultRouteInterface(const QByteArray& procNetRoute)
 {
@@ -99,7 +78,8 @@ void UdpSocket::setProtocol(std::int32_t protocol)
 void UdpSocket::setRemoteHost(const QString& host)
 {
     m_hostText = host;
-    m_host = parseDottedDecimal(host);
+    const std::optional<std::uint32_t> address = protocol::parseDottedDecimal(host);
+    m_host = address ? std::optional<QHostAddress>(QHostAddress(*address)) : std::nullopt;
 }
 
 void UdpSocket::setRemotePort(std::int32_t port)

@@ -31,10 +31,6 @@ inline constexpr std::int32_t ConnectionRefused = 10061;  ///< WSAECONNREFUSED
 inline constexpr std::int32_t HostNotFound = 11001;       ///< WSAHOST_NOT_FOUND: host text is not dotted decimal
 } // namespace socketerr
 
-/// Reads exactly four dot-separated decimal fields 0..255. Leading zeros never make a field octal:
-/// "010.000.000.255" is 10.0.0.255. Anything else (names, three fields, signs, blanks) gives nothing.
-[[nodiscard]] std::optional<QHostAddress> parseDottedDecimal(const QString& text);
-
 /// The interface that holds the IPv4 default route, read from the text of /proc/net/route; "" if none.
 [[nodiscard]] QString defaultRouteInterface(const QByteArray& procNetRoute);
 

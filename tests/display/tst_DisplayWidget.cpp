@@ -12,6 +12,7 @@
 #include <numeric>
 
 using namespace korvo::display;
+using korvo::protocol::TimeDatagram;
 using namespace std::chrono_literals;
 
 namespace {
@@ -133,7 +134,7 @@ private slots:
         QFETCH(QSize, size);
         QFETCH(QString, clock);
         m_display->resize(size);
-        m_display->showTime(TimeDatagram{1, clock.toStdString()}, QHostAddress::LocalHost);
+        m_display->showTime(TimeDatagram{1, clock.toStdString()}, {}, QHostAddress::LocalHost);
         const QImage image = render(*m_display);
         const QRect ink = inkOf(image, kDigitWhite).boundingRect();
         // Inside the window with a margin: nothing clipped.
@@ -144,7 +145,7 @@ private slots:
 
         // A narrow last digit: everything before its cell is drawn in the same pixels.
         clock.back() = QLatin1Char('1');
-        m_display->showTime(TimeDatagram{1, clock.toStdString()}, QHostAddress::LocalHost);
+        m_display->showTime(TimeDatagram{1, clock.toStdString()}, {}, QHostAddress::LocalHost);
         const QImage next = render(*m_display);
         const QRect steady(0, ink.top(), ink.left() + ink.width() * 3 / 4, ink.height());
         QCOMPARE(next.copy(steady), image.copy(steady));

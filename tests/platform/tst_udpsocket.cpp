@@ -1,5 +1,6 @@
 #include "errors/RuntimeError.h"
 #include "platform/UdpSocket.h"
+#include "protocol/DottedDecimal.h"
 
 #include <QCoreApplication>
 #include <QNetworkDatagram>
@@ -10,7 +11,6 @@
 #include <unistd.h>
 
 using korvo::errors::RuntimeError;
-using korvo::platform::parseDottedDecimal;
 using korvo::platform::UdpSocket;
 namespace socketerr = korvo::platform::socketerr;
 
@@ -57,32 +57,6 @@ class TestUdpSocket : public QObject
     Q_OBJECT
 
 private slots:
-    void parsesDottedDecimal_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected"); // "" when the text is not an address
-        QTest::newRow("load-time host") << "192.168.000.255" << "192.168.0.255";
-        QTest::newRow("leading zero is not octal") << "010.000.000.001" << "10.0.0.1";
-        QTest::newRow("loopback with zeros") << "127.000.000.001" << "127.0.0.1";
-        QTest::newRow("three fields") << "1.2.3" << "";
-        QTest::newRow("field above 255") << "256.0.0.1" << "";
-        QTest::newRow("field beyond int") << "1.2.3.99999999999" << "";
-        QTest::newRow("name") << "localhost" << "";
-        QTest::newRow("sign") << "+1.2.3.4" << "";
-        QTest::newRow("hex") << "0x7f.0.0.1" << "";
-        QTest::newRow("non-ASCII digits") << QString::fromUtf8("\u0661.\u0662.\u0663.\u0664") << "";
-    }
-
-    void parsesDottedDecimal()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, expected);
-        const auto address = parseDottedDecimal(text);
-        QCOMPARE(address.has_value(), !expected.isEmpty());
-        if (address)
-            QCOMPARE(address->toString(), expected);
-    }
-
     void sendsExactBytesOnePerSend()
     {
         QUdpSocket receiver;
@@ -121,7 +95,7 @@ private slots:
     void localIpIsDottedQuad()
     {
         const QString ip = UdpSocket().localIp();
-        QVERIFY2(ip.count(QLatin1Char('.')) == 3 && parseDottedDecimal(ip).has_value(), qPrintable(ip));
+        QVERIFY2(ip.count(QLatin1Char('.')) == 3 && korvo::protocol::parseDottedDecimal(ip).has_value(), qPrintable(ip));
     }
 
     // Re-runs this executable inside a private network namespace with loopback and a veth pair

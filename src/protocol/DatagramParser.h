@@ -6,7 +6,7 @@
 #include <string_view>
 #include <variant>
 
-namespace korvo::display {
+namespace korvo::protocol {
 
 /// Largest datagram the clock could ever send, with room to spare; anything longer is not from a clock.
 inline constexpr std::size_t kMaxDatagramSize = 64;
@@ -53,4 +53,4 @@ using Datagram = std::variant<TimeDatagram, PauseDatagram, RejectedDatagram>;
 /// Short English text for logs and the --print output, e.g. "period out of range".
 [[nodiscard]] std::string_view describe(Rejection why);
 
-} // namespace korvo::display
+} // namespace korvo::protocol

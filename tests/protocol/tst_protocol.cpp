@@ -1,8 +1,11 @@
-#include "display/DatagramParser.h"
+#include "protocol/DatagramParser.h"
+#include "protocol/DottedDecimal.h"
+
+#include <QHostAddress>
 
 #include <QTest>
 
-using namespace korvo::display;
+using namespace korvo::protocol;
 
 namespace {
 
@@ -23,7 +26,7 @@ QString outcome(const Datagram& datagram)
 
 } // namespace
 
-class TestDatagramParser final : public QObject
+class TestProtocol final : public QObject
 {
     Q_OBJECT
 
@@ -67,7 +70,31 @@ private slots:
         QFETCH(QString, expected);
         QCOMPARE(outcome(parseDatagram({bytes.constData(), static_cast<std::size_t>(bytes.size())})), expected);
     }
+
+    void parsesDottedDecimal_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected"); // "" when the text is not an address
+        QTest::newRow("load-time host") << "192.168.000.255" << "192.168.0.255";
+        QTest::newRow("leading zero is not octal") << "010.000.000.001" << "10.0.0.1";
+        QTest::newRow("loopback with zeros") << "127.000.000.001" << "127.0.0.1";
+        QTest::newRow("three fields") << "1.2.3" << "";
+        QTest::newRow("field above 255") << "256.0.0.1" << "";
+        QTest::newRow("field beyond int") << "1.2.3.99999999999" << "";
+        QTest::newRow("name") << "localhost" << "";
+        QTest::newRow("sign") << "+1.2.3.4" << "";
+        QTest::newRow("hex") << "0x7f.0.0.1" << "";
+        QTest::newRow("non-ASCII digits") << QString::fromUtf8("\u0661.\u0662.\u0663.\u0664") << "";
+    }
+
+    void parsesDottedDecimal()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        const auto address = parseDottedDecimal(text);
+        QCOMPARE(address ? QHostAddress(*address).toString() : QString(), expected);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestDatagramParser)
-#include "tst_DatagramParser.moc"
+QTEST_GUILESS_MAIN(TestProtocol)
+#include "tst_protocol.moc"

@@ -1,12 +1,13 @@
-#include "display/DatagramParser.h"
+#include "protocol/DatagramParser.h"
+
+#include "protocol/TimeMessage.h"
 
 #include <algorithm>
 
-namespace korvo::display {
+namespace korvo::protocol {
 
 namespace {
 
-constexpr std::string_view kPause = "pause";
 constexpr int kMaxPeriod = 32767;
 
 bool isDigit(char c)
@@ -80,8 +81,8 @@ Datagram parseDatagram(std::string_view bytes)
     if (std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) > 0x7F; }))
         return reject(Rejection::NonAscii);
 
-    if (bytes.substr(0, kPause.size()) == kPause)
-        return bytes.size() == kPause.size() ? Datagram{PauseDatagram{}} : Datagram{reject(Rejection::TrailingBytes)};
+    if (bytes.substr(0, kPauseMessage.size()) == kPauseMessage)
+        return bytes.size() == kPauseMessage.size() ? Datagram{PauseDatagram{}} : Datagram{reject(Rejection::TrailingBytes)};
 
     Reader in(bytes);
     if (!in.take('p') || !in.peekDigit())
@@ -127,4 +128,4 @@ std::string_view describe(Rejection why)
     return "unknown";
 }
 
-} // namespace korvo::display
+} // namespace korvo::protocol
