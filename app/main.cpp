@@ -9,6 +9,7 @@
 #include "platform/MonotonicClock.h"
 #include "platform/QtDialogs.h"
 #include "platform/UdpSocket.h"
+#include "settings/FrmSet.h"
 
 #include <QApplication>
 
@@ -30,7 +31,10 @@ int main(int argc, char* argv[])
     errors::Trap trap(reporter, processEnd);
     model::ClockModel model;
 
-    clock::FrmMain frmMAIN({model, trap, timer, socket, dialogs});
+    settings::FrmSet* frmSet = nullptr;
+    clock::FrmMain frmMAIN({model, trap, timer, socket, dialogs, [&frmSet] { frmSet->showModal(); }});
+    // A child of the main window, as the window it is opened from: it is placed over it and goes with it.
+    frmSet = new settings::FrmSet({model, trap, socket, dialogs}, &frmMAIN);
     frmMAIN.Form_Initialize();
     frmMAIN.Form_Load();
     if (trap.ended())

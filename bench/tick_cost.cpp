@@ -88,12 +88,11 @@ int main(int argc, char* argv[])
         platform::HiTimer timer(steady, kPeriod);
         SinkSocket socket(sink.localPort());
         platform::QtDialogs dialogs;
-        clock::FrmMain frm({model, trap, timer, socket, dialogs});
         // The settings window's part: one long period counting up, so that no tick of the run meets its end.
-        frm.setSettingsWindow([&] {
-            model.applySet({{QStringLiteral("1st Half"), model::kFalse, 99, 59}}, model::COUNT_UP,
-                           QStringLiteral("127.0.0.255"));
-        });
+        clock::FrmMain frm({model, trap, timer, socket, dialogs, [&model] {
+                                model.applySet({{QStringLiteral("1st Half"), model::kFalse, 99, 59}}, model::COUNT_UP,
+                                               QStringLiteral("127.0.0.255"));
+                            }});
         frm.Form_Initialize();
         frm.Form_Load();
         frm.show();

@@ -9,7 +9,6 @@
 #include "platform/Dialogs.h"
 #include "platform/TickTimer.h"
 #include "protocol/TimeMessage.h"
-#include "settings/FrmSet.h"
 #include "ui/SymbolButton.h"
 
 #include <QApplication>
@@ -94,6 +93,7 @@ FrmMain::FrmMain(const ClockServices& services, QWidget* parent)
     , m_timer(services.timer)
     , m_socket(services.socket)
     , m_dialogs(services.dialogs)
+    , m_settingsWindow(services.settingsWindow)
     , m_popup([](QMenu& menu, const QPoint& at) { menu.exec(at); })
 {
     m_ui.setupUi(this);
@@ -121,11 +121,6 @@ FrmMain::~FrmMain() = default;
 void FrmMain::setPopupMenu(PopupMenu popup)
 {
     m_popup = std::move(popup);
-}
-
-void FrmMain::setSettingsWindow(SettingsWindow window)
-{
-    m_settingsWindow = std::move(window);
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event)
@@ -338,12 +333,7 @@ void FrmMain::cmdPREVPERIOD_Click()
 void FrmMain::cmdSETTING_Click()
 {
     errors::Procedure p(m_trap, kModule, proc::cmdSETTING_Click);
-    p([&] {
-        if (!m_settingsWindow && !m_frmSet)
-            m_frmSet = std::make_unique<settings::FrmSet>(
-                settings::SettingsServices{m_model, m_trap, m_socket, m_dialogs}, this);
-    });
-    p([&] { if (m_settingsWindow) m_settingsWindow(); else m_frmSet->showModal(); });
+    p([&] { m_settingsWindow(); });
     // Closed before any set was ever applied: there is nothing the clock could show, and the window
     // cannot be opened again, so this ends the program just as End does.
     p([&] { if (!m_model.PERIODS) m_trap.endProgram(); });

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 
 class QMenu;
 
@@ -26,10 +25,6 @@ class Dialogs;
 class TickTimer;
 } // namespace korvo::platform
 
-namespace korvo::settings {
-class FrmSet;
-}
-
 namespace korvo::clock {
 
 /// What the main clock window needs from the rest of the program.
@@ -39,7 +34,9 @@ struct ClockServices
     errors::Trap& trap;
     platform::TickTimer& timer;       // Timer1, period 1000 ms in the program
     platform::DatagramSocket& socket; // wsTIME
-    platform::Dialogs& dialogs;       // the "Ask me" input boxes; handed on to frmSet
+    platform::Dialogs& dialogs;       // the "Ask me" input boxes
+    /// frmSet: runs the settings window modally and returns once it has been closed.
+    std::function<void()> settingsWindow;
 };
 
 /// The main clock window: its engine, display, commands and start-up. Every procedure runs under its own
@@ -88,11 +85,6 @@ public:
     using PopupMenu = std::function<void(QMenu& menu, const QPoint& at)>;
     void setPopupMenu(PopupMenu popup);
 
-    /// Runs the settings window modally and returns once it has been closed. The default shows frmSet;
-    /// tests of the clock alone may apply a set to the model here instead.
-    using SettingsWindow = std::function<void()>;
-    void setSettingsWindow(SettingsWindow window);
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -107,9 +99,8 @@ private:
     platform::DatagramSocket& m_socket;
     platform::Dialogs& m_dialogs;
     ui::MainWindowUi m_ui;
-    std::unique_ptr<settings::FrmSet> m_frmSet;
+    std::function<void()> m_settingsWindow;
     PopupMenu m_popup;
-    SettingsWindow m_settingsWindow;
 };
 
 } // namespace korvo::clock

@@ -6,6 +6,7 @@
 #include "fakes/FakeTimer.h"
 #include "model/ClockModel.h"
 #include "platform/UdpSocket.h"
+#include "settings/FrmSet.h"
 #include "ui/SymbolButton.h"
 
 #include <QApplication>
@@ -68,8 +69,11 @@ struct Clock
     fakes::FakeTimer timer;
     Socket socket;
     fakes::FakeDialogs dialogs;
-    std::unique_ptr<clock::FrmMain> frm =
-        std::make_unique<clock::FrmMain>(clock::ClockServices{model, trap.trap, timer, socket, dialogs});
+    /// What Settings runs: the real settings window, as the program wires it, unless a test puts another here.
+    std::function<void()> settingsWindow = [this] { frmSet->showModal(); };
+    std::unique_ptr<clock::FrmMain> frm = std::make_unique<clock::FrmMain>(
+        clock::ClockServices{model, trap.trap, timer, socket, dialogs, [this] { settingsWindow(); }});
+    settings::FrmSet* frmSet = new settings::FrmSet({model, trap.trap, socket, dialogs}, frm.get());
     const ui::MainWindowUi& ui = frm->ui();
     QStringList seen; ///< the states looked at by play()
 
@@ -81,7 +85,7 @@ struct Clock
         for (int s : lengths)
             set.push_back({QStringLiteral("P%1").arg(set.size() + 1), s < 0 ? model::kTrue : model::kFalse,
                            static_cast<std::int16_t>(s < 0 ? -1 : s / 60), static_cast<std::int16_t>(s < 0 ? -1 : s % 60)});
-        frm->setSettingsWindow([this, set, mode, broadcast] { model.applySet(set, mode, broadcast); });
+        settingsWindow = [this, set, mode, broadcast] { model.applySet(set, mode, broadcast); };
         frm->Form_Load();
         frm->show();
         QVERIFY(QTest::qWaitForWindowExposed(frm.get()));

@@ -58,12 +58,11 @@ QString g_noNamespace;
 struct Clock
 {
     Clock(platform::TickTimer& timer, platform::DatagramSocket& socket, const QString& host)
-        : frm({model, trap.trap, timer, socket, dialogs})
+        : frm({model, trap.trap, timer, socket, dialogs, [this, host] {
+                   model.applySet({{"1st Half", model::kFalse, 10, 0}, {"2nd Half", model::kFalse, 10, 0}},
+                                  model::COUNT_DOWN, host);
+               }})
     {
-        frm.setSettingsWindow([this, host] {
-            model.applySet({{"1st Half", model::kFalse, 10, 0}, {"2nd Half", model::kFalse, 10, 0}}, model::COUNT_DOWN,
-                           host);
-        });
         frm.setPopupMenu([](QMenu& menu, const QPoint&) {
             for (QAction* a : menu.actions())
                 if (a->objectName() == QLatin1String("mnRESETYES"))
@@ -409,7 +408,6 @@ private slots:
                     trap.reporter.answers.push_back(errors::Answer::Retry);
                 trap.reporter.answers.push_back(errors::Answer::Ignore);
             }
-            clock::FrmMain frm({m, trap.trap, timer, socket, dialogs});
             int done = 0;
             bool inSettings = false; // the clock's values only count once the settings window is closed
             bool checked = false;    // CHECK_TIME ran
@@ -431,7 +429,7 @@ private slots:
                 if (failure.isEmpty() && !why.isEmpty())
                     failure = QStringLiteral("seed %1, action %2 (%3): %4").arg(seed).arg(done).arg(name, why);
             };
-            frm.setSettingsWindow([&] {
+            const auto settingsWindow = [&] {
                 inSettings = true;
                 settings::FrmSet s({m, trap.trap, socket, dialogs});
                 s.Form_Load();
@@ -467,7 +465,8 @@ private slots:
                 }
                 s.hide();
                 inSettings = false;
-            });
+            };
+            clock::FrmMain frm({m, trap.trap, timer, socket, dialogs, settingsWindow});
             frm.setPopupMenu([&](QMenu& menu, const QPoint&) {
                 const char* const answers[] = {"mnRESETYES", "mnRESETNO", "(none)"};
                 const QLatin1String answer(answers[roll(3)]);
