@@ -28,7 +28,9 @@ namespace korvo::errors {
 /// A step should therefore assign its result only as its last action.
 ///
 /// The line reported is the source line of the step, which identifies it within its module file.
-class Procedure final
+///
+/// A window may derive the handler of its own procedures, to do more as each of them returns.
+class Procedure
 {
     Q_DISABLE_COPY_MOVE(Procedure)
 public:

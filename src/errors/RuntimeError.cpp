@@ -10,9 +10,11 @@ QString standardDescription(std::int32_t number)
     case err::OutOfMemory: return QStringLiteral("Out of memory");
     case err::SubscriptOutOfRange: return QStringLiteral("Subscript out of range");
     case err::TypeMismatch: return QStringLiteral("Type mismatch");
+    case err::BadFileName: return QStringLiteral("Bad file name or number");
     case err::FileNotFound: return QStringLiteral("File not found");
     case err::InputPastEndOfFile: return QStringLiteral("Input past end of file");
     case err::PathFileAccess: return QStringLiteral("Path/File access error");
+    case err::PathNotFound: return QStringLiteral("Path not found");
     default: return QStringLiteral("Application-defined or object-defined error");
     }
 }

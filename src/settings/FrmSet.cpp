@@ -7,13 +7,11 @@
 #include "platform/Dialogs.h"
 #include "settings/NetworkAddress.h"
 #include "settings/PeriodScript.h"
+#include "settings/PeriodSetFile.h"
 #include "ui/PeriodGrid.h"
 #include "ui/SymbolButton.h"
 
 #include <QCheckBox>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -56,9 +54,6 @@ constexpr const char* kAskMe = "Ask me";
 constexpr const char* kZeroTime = "00:00";
 constexpr const char* kFilter = "Period Script (*.ptm);;All files (*.*)";
 
-constexpr std::int32_t kBadFileName = 52;
-constexpr std::int32_t kPathNotFound = 76;
-
 QString clockText(std::int64_t minutes, std::int64_t seconds)
 {
     return model::format00(minutes) + QLatin1Char(':') + model::format00(seconds);
@@ -71,62 +66,20 @@ void setBold(QWidget& widget, bool bold)
     widget.setFont(font);
 }
 
-void openForWriting(QSaveFile& file)
-{
-    if (file.open(QIODevice::WriteOnly))
-        return;
-    if (!QFileInfo(file.fileName()).absoluteDir().exists())
-        errors::raise(kPathNotFound, QStringLiteral("Path not found"));
-    errors::raise(errors::err::PathFileAccess);
-}
-
-void writeAll(QSaveFile& file, const QByteArray& bytes)
-{
-    if (!file.isOpen())
-        errors::raise(kBadFileName, QStringLiteral("Bad file name or number"));
-    // The bytes only reach the disk on flush; a full disk must fail here, since QSaveFile::commit() does
-    // not notice a failed flush and would put an empty file in place of the old one.
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        errors::raise(errors::err::PathFileAccess);
-}
-
-void commit(QSaveFile& file)
-{
-    if (!file.isOpen())
-        errors::raise(kBadFileName, QStringLiteral("Bad file name or number"));
-    // Only now does the new file replace the old one; until then the old one stays as it was. A write
-    // that failed and was ignored leaves an incomplete file, which must never take the old one's place.
-    if (file.error() != QFileDevice::NoError)
-        file.cancelWriting();
-    if (!file.commit())
-        errors::raise(errors::err::PathFileAccess);
-}
-
-QByteArray readWhole(const QString& name)
-{
-    QFile file(name);
-    if (!file.exists())
-        errors::raise(errors::err::FileNotFound);
-    if (!file.open(QIODevice::ReadOnly))
-        errors::raise(errors::err::PathFileAccess);
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        errors::raise(errors::err::PathFileAccess);
-    return bytes;
-}
-
 } // namespace
 
-/// Closes the window after a procedure under which the program ended.
-class FrmSet::EndWatch final
+/// The error handler of one of this window's procedures (module "frmSet"). Once the program has ended under
+/// the procedure, the window leaves its modal loop as the procedure returns.
+class FrmSet::Handler final : public errors::Procedure
 {
-    Q_DISABLE_COPY_MOVE(EndWatch)
+    Q_DISABLE_COPY_MOVE(Handler)
 public:
-    explicit EndWatch(FrmSet& window)
-        : m_window(window)
+    Handler(FrmSet& window, const char* procedure)
+        : errors::Procedure(window.m_trap, kModule, procedure)
+        , m_window(window)
     {
     }
-    ~EndWatch() { m_window.leaveIfEnded(); }
+    ~Handler() { m_window.leaveIfEnded(); }
 
 private:
     FrmSet& m_window;
@@ -209,8 +162,7 @@ void FrmSet::showEntryTime()
 
 void FrmSet::Form_Load()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::Form_Load);
+    Handler p(*this, proc::Form_Load);
     p([&] { FIX_GRID(); });
     QStringList fields;
     p([&] { fields = m_socket.localIp().split(QLatin1Char('.')); });
@@ -226,8 +178,7 @@ void FrmSet::Form_Load()
 
 void FrmSet::chkASKME_Click()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::chkASKME_Click);
+    Handler p(*this, proc::chkASKME_Click);
     if (m_ui.chkASKME->checkState() != Qt::Unchecked) {
         p([&] { m_ui.txtPERIODTIME->setText(QLatin1String(kZeroTime)); });
         p([&] { m_ui.vsTIMEMIN->setEnabled(false); });
@@ -241,8 +192,7 @@ void FrmSet::chkASKME_Click()
 
 void FrmSet::cmdOK_Click()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::cmdOK_Click);
+    Handler p(*this, proc::cmdOK_Click);
     const ui::PeriodGrid& grid = *m_ui.grdPERIOD;
     if (grid.rows() == 1)
         return;
@@ -281,15 +231,13 @@ void FrmSet::cmdOK_Click()
 
 void FrmSet::cmdCANCEL_Click()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::cmdCANCEL_Click);
+    Handler p(*this, proc::cmdCANCEL_Click);
     p([&] { m_trap.endProgram(); });
 }
 
 void FrmSet::Form_QueryUnload()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::Form_QueryUnload);
+    Handler p(*this, proc::Form_QueryUnload);
     p([&] { m_ui.tmrLEFTdemo->stop(); });
     p([&] { m_ui.tmrPASSdemo->stop(); });
 }
@@ -298,8 +246,7 @@ void FrmSet::Form_QueryUnload()
 
 void FrmSet::FIX_GRID()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::FIX_GRID);
+    Handler p(*this, proc::FIX_GRID);
     ui::PeriodGrid& grid = *m_ui.grdPERIOD;
     p([&] { grid.setRows(2); });
     p([&] { grid.setFixedRows(1); });
@@ -317,8 +264,7 @@ void FrmSet::FIX_GRID()
 
 void FrmSet::cmdADD_Click()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::cmdADD_Click);
+    Handler p(*this, proc::cmdADD_Click);
     ui::PeriodGrid& grid = *m_ui.grdPERIOD;
     const bool askMe = m_ui.chkASKME->checkState() != Qt::Unchecked;
     if (m_ui.txtPERIODLEGEND->text().isEmpty())
@@ -334,8 +280,7 @@ void FrmSet::cmdADD_Click()
 
 void FrmSet::cmdREMOVE_Click()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::cmdREMOVE_Click);
+    Handler p(*this, proc::cmdREMOVE_Click);
     ui::PeriodGrid& grid = *m_ui.grdPERIOD;
     if (grid.rows() == 1)
         return;
@@ -348,61 +293,50 @@ void FrmSet::cmdREMOVE_Click()
     p([&] { SET_CHANGED = model::kTrue; });
 }
 
-void FrmSet::cmdUP_Click()
+void FrmSet::moveRow(errors::Procedure& p, int row, int other)
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::cmdUP_Click);
     ui::PeriodGrid& grid = *m_ui.grdPERIOD;
-    int r = 0;
-    p([&] { r = grid.row(); });
-    if (r < 2)
-        return;
-    const int previous = r - 1;
     QString legend;
     QString time;
-    p([&] { legend = grid.textMatrix(previous, 1); });
-    p([&] { time = grid.textMatrix(previous, 2); });
-    p([&] { grid.removeItem(previous); });
-    p([&] { grid.addCells({QString(), legend, time}, r); });
-    p([&] { grid.setRow(previous); });
+    p([&] { legend = grid.textMatrix(other, 1); });
+    p([&] { time = grid.textMatrix(other, 2); });
+    p([&] { grid.removeItem(other); });
+    p([&] { grid.addCells({QString(), legend, time}, row); });
+    p([&] { grid.setRow(other); });
     p([&] { grid.setCol(0); });
     p([&] { grid.setColSel(2); });
     p([&] { SET_CHANGED = model::kTrue; });
+}
+
+void FrmSet::cmdUP_Click()
+{
+    Handler p(*this, proc::cmdUP_Click);
+    int r = 0;
+    p([&] { r = m_ui.grdPERIOD->row(); });
+    if (r < 2)
+        return;
+    moveRow(p, r, r - 1);
 }
 
 void FrmSet::cmdDOWN_Click()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::cmdDOWN_Click);
-    ui::PeriodGrid& grid = *m_ui.grdPERIOD;
+    Handler p(*this, proc::cmdDOWN_Click);
     int r = 0;
-    p([&] { r = grid.row(); });
-    if (r == grid.rows() - 1)
+    p([&] { r = m_ui.grdPERIOD->row(); });
+    if (r == m_ui.grdPERIOD->rows() - 1)
         return;
-    const int next = r + 1;
-    QString legend;
-    QString time;
-    p([&] { legend = grid.textMatrix(next, 1); });
-    p([&] { time = grid.textMatrix(next, 2); });
-    p([&] { grid.removeItem(next); });
-    p([&] { grid.addCells({QString(), legend, time}, r); });
-    p([&] { grid.setRow(next); });
-    p([&] { grid.setCol(0); });
-    p([&] { grid.setColSel(2); });
-    p([&] { SET_CHANGED = model::kTrue; });
+    moveRow(p, r, r + 1);
 }
 
 void FrmSet::vsTIMEMIN_Change()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::vsTIMEMIN_Change);
+    Handler p(*this, proc::vsTIMEMIN_Change);
     p([&] { showEntryTime(); });
 }
 
 void FrmSet::vsTIMESEC_Change()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::vsTIMESEC_Change);
+    Handler p(*this, proc::vsTIMESEC_Change);
     QScrollBar& minutes = *m_ui.vsTIMEMIN;
     QScrollBar& seconds = *m_ui.vsTIMESEC;
     // Each setValue below runs the bar's own change procedure at once, nested inside this one; this
@@ -424,8 +358,7 @@ void FrmSet::vsTIMESEC_Change()
 
 void FrmSet::cmdSAVE_Click()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::cmdSAVE_Click);
+    Handler p(*this, proc::cmdSAVE_Click);
     const ui::PeriodGrid& grid = *m_ui.grdPERIOD;
     if (grid.rows() == 1)
         return;
@@ -455,8 +388,7 @@ void FrmSet::cmdSAVE_Click()
 
 void FrmSet::cmdLOAD_Click()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::cmdLOAD_Click);
+    Handler p(*this, proc::cmdLOAD_Click);
     ui::PeriodGrid& grid = *m_ui.grdPERIOD;
     if (SET_CHANGED != model::kFalse && grid.rows() > 1) {
         platform::Dialogs::Reply answer = platform::Dialogs::Reply::Yes;
@@ -499,22 +431,19 @@ void FrmSet::cmdLOAD_Click()
 
 void FrmSet::optPASS_Click()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::optPASS_Click);
+    Handler p(*this, proc::optPASS_Click);
     p([&] { setBold(*m_ui.optLEFT, false); });
 }
 
 void FrmSet::optLEFT_Click()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::optLEFT_Click);
+    Handler p(*this, proc::optLEFT_Click);
     p([&] { setBold(*m_ui.optPASS, false); });
 }
 
 void FrmSet::tmrPASSdemo_Timer()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::tmrPASSdemo_Timer);
+    Handler p(*this, proc::tmrPASSdemo_Timer);
     p([&] { DEMO_UP_SEC = model::add16(DEMO_UP_SEC, 1); });
     if (DEMO_UP_SEC > 59) {
         p([&] { DEMO_UP_SEC = 0; });
@@ -533,8 +462,7 @@ void FrmSet::tmrPASSdemo_Timer()
 
 void FrmSet::tmrLEFTdemo_Timer()
 {
-    const EndWatch watch(*this);
-    errors::Procedure p(m_trap, kModule, proc::tmrLEFTdemo_Timer);
+    Handler p(*this, proc::tmrLEFTdemo_Timer);
     p([&] { DEMO_DOWN_SEC = model::sub16(DEMO_DOWN_SEC, 1); });
     if (DEMO_DOWN_SEC < 0) {
         p([&] { DEMO_DOWN_SEC = 59; });

@@ -8,8 +8,9 @@
 #include <cstdint>
 
 namespace korvo::errors {
+class Procedure;
 class Trap;
-}
+} // namespace korvo::errors
 namespace korvo::model {
 class ClockModel;
 }
@@ -82,10 +83,13 @@ public:
     void done(int result) override;
 
 private:
-    class EndWatch;
+    class Handler;
     /// Once the program has ended under a procedure (a process end that returns, as in tests), the
     /// window leaves its modal loop without running any unload procedure.
     void leaveIfEnded();
+    /// Up and Down: the period in row `other` moves to `row`, the current one, and so the current period
+    /// to `other`, which becomes current with its whole row selected.
+    void moveRow(errors::Procedure& p, int row, int other);
     void setIpText(const QString& text);
     void showEntryTime();
 
