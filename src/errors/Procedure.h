@@ -83,10 +83,7 @@ public:
 
     /// False once the procedure has been left (quiet exit, Cancel) or the program has ended.
     [[nodiscard]] bool active() const { return !m_left && !m_trap.ended(); }
-    [[nodiscard]] Mode mode() const { return m_mode; }
     [[nodiscard]] Trap& trap() const { return m_trap; }
-    [[nodiscard]] const char* module() const { return m_module; }
-    [[nodiscard]] const char* procedure() const { return m_procedure; }
 
 private:
     /// Returns true when the step is to be run again.

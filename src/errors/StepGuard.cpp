@@ -1,6 +1,6 @@
 #include "errors/StepGuard.h"
 
-#include "errors/Protector.h"
+#include "errors/CrashFilter.h"
 
 #include <atomic>
 

@@ -3,7 +3,7 @@
 
 #include "ClockHarness.h"
 
-#include "errors/Protector.h"
+#include "errors/StepGuard.h"
 #include "settings/FrmSet.h"
 #include "ui/SettingsWindowUi.h"
 
@@ -114,7 +114,7 @@ void TestFrmMain::startUp()
             QTest::mouseClick(finish == QLatin1String("End") ? ui.cmdCANCEL : ui.cmdOK, Qt::LeftButton);
     });
     c.frm->Form_Initialize();
-    QCOMPARE(korvo::errors::protectorRegistrations(), 1); // once per process, however many windows
+    QCOMPARE(korvo::errors::faultHandlerRegistrations(), 1); // once per process, however many windows
     c.frm->Form_Load();
     QVERIFY(settingsFirst);
 

@@ -1,6 +1,8 @@
+#include "errors/CrashFilter.h"
 #include "errors/Procedure.h"
 #include "errors/Protector.h"
 #include "errors/RuntimeError.h"
+#include "errors/StepGuard.h"
 #include "fakes/FakeErrors.h"
 
 #include <QCoreApplication>
@@ -78,7 +80,7 @@ private slots:
 void TestErrors::initializeRegistersOnce()
 {
     FakeTrap t;
-    QCOMPARE(err::protectorRegistrations(), 0);
+    QCOMPARE(err::faultHandlerRegistrations(), 0);
     err::vbwInitializeProtector(t.trap);
 
     // Put one signal back to the default: a second start must not register anything again.
@@ -90,7 +92,7 @@ void TestErrors::initializeRegistersOnce()
 
     QVERIFY((installed.sa_flags & SA_SIGINFO) != 0 && (installed.sa_flags & SA_ONSTACK) != 0);
     QVERIFY((after.sa_flags & SA_SIGINFO) == 0 && after.sa_handler == SIG_DFL);
-    QCOMPARE(err::protectorRegistrations(), 1);
+    QCOMPARE(err::faultHandlerRegistrations(), 1);
 }
 
 void TestErrors::reportText_data()
