@@ -1,6 +1,7 @@
 // Korvo Timer: the only place where the real services are made and handed to the windows.
 
 #include "clock/FrmMain.h"
+#include "errors/ProjectName.h"
 #include "errors/Trap.h"
 #include "model/ClockModel.h"
 #include "platform/ExitProcess.h"
@@ -20,7 +21,7 @@ int main(int argc, char* argv[])
     using namespace korvo;
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("KorvoTimer"));
+    QApplication::setApplicationName(QString::fromLatin1(errors::kProjectName));
 
     platform::SteadyClock steadyClock;
     platform::HiTimer timer(steadyClock, std::chrono::milliseconds(1000));

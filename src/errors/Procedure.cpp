@@ -1,5 +1,7 @@
 #include "errors/Procedure.h"
 
+#include "errors/ProjectName.h"
+
 namespace korvo::errors {
 
 QString reportText(std::int32_t number, const QString& description, const char* module, const char* procedure,

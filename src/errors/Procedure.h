@@ -100,6 +100,4 @@ private:
 [[nodiscard]] QString reportText(std::int32_t number, const QString& description, const char* module,
                                  const char* procedure, int line);
 
-inline constexpr const char* kProjectName = "KorvoTimer";
-
 } // namespace korvo::errors

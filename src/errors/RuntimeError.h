@@ -13,12 +13,17 @@ inline constexpr std::int32_t InvalidCall = 5;
 inline constexpr std::int32_t Overflow = 6;
 inline constexpr std::int32_t OutOfMemory = 7;
 inline constexpr std::int32_t SubscriptOutOfRange = 9;
+inline constexpr std::int32_t DivisionByZero = 11;
 inline constexpr std::int32_t TypeMismatch = 13;
 inline constexpr std::int32_t BadFileName = 52;
 inline constexpr std::int32_t FileNotFound = 53;
 inline constexpr std::int32_t InputPastEndOfFile = 62;
 inline constexpr std::int32_t PathFileAccess = 75;
 inline constexpr std::int32_t PathNotFound = 76;
+inline constexpr std::int32_t ObjectNotSet = 91;
+inline constexpr std::int32_t InvalidPropertyValue = 380;
+inline constexpr std::int32_t CannotSizeMinMax = 384;
+inline constexpr std::int32_t NoSuchMember = 438;
 inline constexpr std::int32_t Crash = 65535;
 } // namespace err
 

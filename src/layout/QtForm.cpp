@@ -2,6 +2,7 @@
 
 #include "errors/RuntimeError.h"
 #include "layout/LineControl.h"
+#include "layout/Twips.h"
 
 #include <QEvent>
 #include <QFontInfo>
@@ -21,38 +22,17 @@ namespace korvo::layout {
 
 namespace {
 
-constexpr std::int32_t kObjectNotSet = 91;
-constexpr std::int32_t kInvalidPropertyValue = 380;
-constexpr std::int32_t kCannotSizeMinMax = 384;
-constexpr std::int32_t kNoSuchMember = 438;
-
-constexpr double kTwipsPerPixel = 15;
 /// Taller than any screen; bigger type only costs the font engine.
 constexpr double kMaxFontPoints = 2048;
 
 [[noreturn]] void invalidValue()
 {
-    errors::raise(kInvalidPropertyValue, QStringLiteral("Invalid property value"));
+    errors::raise(errors::err::InvalidPropertyValue);
 }
 
 [[noreturn]] void noSuchMember()
 {
-    errors::raise(kNoSuchMember, QStringLiteral("Object doesn't support this property or method"));
-}
-
-double toTwips(int pixels)
-{
-    return pixels * kTwipsPerPixel;
-}
-
-int toPixels(double twips)
-{
-    if (!std::isfinite(twips))
-        invalidValue();
-    const double pixels = std::nearbyint(twips / kTwipsPerPixel);
-    if (std::abs(pixels) > QWIDGETSIZE_MAX)
-        invalidValue();
-    return static_cast<int>(pixels);
+    errors::raise(errors::err::NoSuchMember);
 }
 
 int toSize(double twips)
@@ -125,7 +105,7 @@ QScreen* screenOf(const QWidget& w)
     if (screen == nullptr)
         screen = QGuiApplication::primaryScreen();
     if (screen == nullptr)
-        errors::raise(kObjectNotSet, QStringLiteral("Object variable or With block variable not set"));
+        errors::raise(errors::err::ObjectNotSet);
     return screen;
 }
 
@@ -160,7 +140,7 @@ bool QtForm::eventFilter(QObject* watched, QEvent* event)
 QWidget& QtForm::target() const
 {
     if (!m_window)
-        errors::raise(kObjectNotSet, QStringLiteral("Object variable or With block variable not set"));
+        errors::raise(errors::err::ObjectNotSet);
     return *m_window;
 }
 
@@ -198,7 +178,7 @@ float QtForm::width() const
 void QtForm::checkSizable() const
 {
     if (target().windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
-        errors::raise(kCannotSizeMinMax, QStringLiteral("Can't move or size a minimized or maximized window"));
+        errors::raise(errors::err::CannotSizeMinMax);
 }
 
 void QtForm::setHeight(float twips)

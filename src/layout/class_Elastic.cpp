@@ -10,7 +10,6 @@ namespace korvo::layout {
 
 namespace {
 
-constexpr std::int32_t kDivisionByZero = 11;
 constexpr int kMaximised = 2;
 
 /// A recorded entry; a list that was never created, or a position beyond it, is error 9.
@@ -27,7 +26,7 @@ double scaled(std::int16_t recorded, double factor)
     if (factor == 0.0) {
         if (recorded == 0)
             errors::raise(errors::err::Overflow);
-        errors::raise(kDivisionByZero, QStringLiteral("Division by zero"));
+        errors::raise(errors::err::DivisionByZero);
     }
     return std::floor(static_cast<double>(recorded) / factor);
 }
@@ -44,7 +43,7 @@ double factor(std::int16_t captured, float current)
     if (current == 0.0F) {
         if (captured == 0)
             errors::raise(errors::err::Overflow);
-        errors::raise(kDivisionByZero, QStringLiteral("Division by zero"));
+        errors::raise(errors::err::DivisionByZero);
     }
     return static_cast<double>(captured) / static_cast<double>(current);
 }

@@ -1,6 +1,6 @@
 #include "platform/MessageBoxReporter.h"
 
-#include "platform/AppTitle.h"
+#include "errors/ProjectName.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -34,8 +34,8 @@ protected:
 
 errors::Answer MessageBoxReporter::report(const QString& text)
 {
-    ReportBox box(QMessageBox::NoIcon, appTitle(), text, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore,
-                  QApplication::activeWindow());
+    ReportBox box(QMessageBox::NoIcon, QLatin1String(errors::kProjectName), text,
+                  QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore, QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Abort);
     box.exec();

@@ -1,6 +1,6 @@
 #include "platform/QtDialogs.h"
 
-#include "platform/AppTitle.h"
+#include "errors/ProjectName.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -25,8 +25,8 @@ QString runFileDialog(const QString& title, const QString& filter, QFileDialog::
 
 Dialogs::Reply QtDialogs::askYesNo(const QString& text)
 {
-    QMessageBox box(QMessageBox::Question, appTitle(), text, QMessageBox::Yes | QMessageBox::No,
-                    QApplication::activeWindow());
+    QMessageBox box(QMessageBox::Question, QLatin1String(errors::kProjectName), text,
+                    QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes ? Reply::Yes : Reply::No;
@@ -35,7 +35,7 @@ Dialogs::Reply QtDialogs::askYesNo(const QString& text)
 QString QtDialogs::inputBox(const QString& prompt)
 {
     QInputDialog dialog(QApplication::activeWindow());
-    dialog.setWindowTitle(appTitle());
+    dialog.setWindowTitle(QLatin1String(errors::kProjectName));
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setLabelText(prompt);
     dialog.setTextValue(QString());

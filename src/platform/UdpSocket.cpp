@@ -72,7 +72,7 @@ UdpSocket::~UdpSocket() = default;
 void UdpSocket::setProtocol(std::int32_t protocol)
 {
     if (protocol != kUdp)
-        errors::raise(socketerr::InvalidPropertyValue, QStringLiteral("Invalid property value"));
+        errors::raise(socketerr::InvalidPropertyValue);
 }
 
 void UdpSocket::setRemoteHost(const QString& host)
@@ -85,7 +85,7 @@ void UdpSocket::setRemoteHost(const QString& host)
 void UdpSocket::setRemotePort(std::int32_t port)
 {
     if (port < 0 || port > 65535)
-        errors::raise(socketerr::InvalidPropertyValue, QStringLiteral("Invalid property value"));
+        errors::raise(socketerr::InvalidPropertyValue);
     m_port = static_cast<quint16>(port);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "errors/RuntimeError.h"
 #include "platform/DatagramSocket.h"
 
 #include <QByteArray>
@@ -17,7 +18,7 @@ namespace korvo::platform {
 
 /// Error numbers a UdpSocket raises; the socket ones follow the Winsock numbering operators know.
 namespace socketerr {
-inline constexpr std::int32_t InvalidPropertyValue = 380; ///< protocol other than UDP, port outside 0..65535
+inline constexpr std::int32_t InvalidPropertyValue = errors::err::InvalidPropertyValue; ///< protocol not UDP, port not 0..65535
 inline constexpr std::int32_t AccessDenied = 10013;       ///< WSAEACCES
 inline constexpr std::int32_t WouldBlock = 10035;         ///< WSAEWOULDBLOCK: send buffer full
 inline constexpr std::int32_t MessageTooLong = 10040;     ///< WSAEMSGSIZE

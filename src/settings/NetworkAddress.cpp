@@ -9,8 +9,6 @@ namespace korvo::settings {
 
 namespace {
 
-constexpr std::int32_t kInvalidPropertyValue = 380;
-
 bool isPlainNumber(const QString& text)
 {
     // Up to 18 digits always fit the formatting's 64-bit range.
@@ -52,7 +50,7 @@ void checkAddressBoxText(const QString& text)
                                   : (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('_');
     }
     if (!fits)
-        errors::raise(kInvalidPropertyValue, QStringLiteral("Invalid property value"));
+        errors::raise(errors::err::InvalidPropertyValue);
 }
 
 } // namespace korvo::settings

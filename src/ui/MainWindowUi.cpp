@@ -1,7 +1,7 @@
 #include "ui/MainWindowUi.h"
 
+#include "layout/Twips.h"
 #include "ui/SymbolButton.h"
-#include "ui/Twips.h"
 
 #include <QAction>
 #include <QLabel>
@@ -9,6 +9,8 @@
 #include <QWidget>
 
 namespace korvo::ui {
+
+using layout::twipsRect;
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "ui/PeriodGrid.h"
 
 #include "errors/RuntimeError.h"
-#include "ui/Twips.h"
+#include "layout/Twips.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -11,15 +11,16 @@
 
 namespace korvo::ui {
 
+using layout::toPixels;
+
 namespace {
 
-constexpr std::int32_t kInvalidPropertyValue = 380;
 constexpr std::int32_t kInvalidRow = 30009;
 constexpr std::int32_t kInvalidCol = 30010;
 
 [[noreturn]] void invalidProperty()
 {
-    errors::raise(kInvalidPropertyValue, QStringLiteral("Invalid property value"));
+    errors::raise(errors::err::InvalidPropertyValue);
 }
 
 constexpr Qt::Alignment kGeneral = Qt::AlignLeft | Qt::AlignVCenter;
@@ -40,7 +41,7 @@ PeriodGrid::PeriodGrid(QWidget* parent)
     horizontalHeader()->setDefaultAlignment(kGeneral);
     verticalHeader()->setSectionsClickable(false);
     // Rows as tight as a classic grid's: the text's height and a little air.
-    const int rowHeight = twips(240);
+    const int rowHeight = toPixels(240);
     verticalHeader()->setMinimumSectionSize(rowHeight);
     verticalHeader()->setDefaultSectionSize(rowHeight);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -111,7 +112,7 @@ void PeriodGrid::setColWidth(int col, int widthTwips)
         invalidProperty();
     setColumnHidden(col, widthTwips == 0);
     if (widthTwips > 0)
-        setColumnWidth(col, twips(widthTwips));
+        setColumnWidth(col, toPixels(widthTwips));
 }
 
 void PeriodGrid::setColAlignment(int col, int code)

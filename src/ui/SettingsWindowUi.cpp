@@ -1,8 +1,8 @@
 #include "ui/SettingsWindowUi.h"
 
+#include "layout/Twips.h"
 #include "ui/PeriodGrid.h"
 #include "ui/SymbolButton.h"
-#include "ui/Twips.h"
 
 #include <QCheckBox>
 #include <QFontMetrics>
@@ -22,6 +22,9 @@
 #include <algorithm>
 
 namespace korvo::ui {
+
+using layout::toPixels;
+using layout::twipsRect;
 
 namespace {
 
@@ -200,7 +203,7 @@ void SettingsWindowUi::setupUi(QWidget* window)
     window->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                            | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     window->setFont(settingsFont());
-    window->resize(twips(7365), twips(4710));
+    window->resize(toPixels(7365), toPixels(4710));
 
     Frame1 = frame(window, "Frame1", QStringLiteral("Timer Type"), twipsRect(0, 0, 3075, 1125));
     optPASS = place(new QRadioButton(QStringLiteral("Clock timer"), Frame1), "optPASS", twipsRect(180, 330, 2085, 255));
