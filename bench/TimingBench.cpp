@@ -4,7 +4,7 @@
 #include "Bench.h"
 
 #include "errors/RuntimeError.h"
-#include "model/Checked.h"
+#include "model/CheckedArithmetic.h"
 #include "protocol/TimeMessage.h"
 #include "platform/HiTimer.h"
 #include "platform/MonotonicClock.h"

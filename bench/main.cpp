@@ -7,7 +7,7 @@
 //   korvo-bench report --out FILE [--command TEXT] PART...
 #include "Bench.h"
 
-#include "model/Checked.h"
+#include "model/CheckedArithmetic.h"
 #include "protocol/TimeMessage.h"
 #include "platform/MonotonicClock.h"
 

@@ -6,7 +6,7 @@
 //   korvo-bench-naive display --port N  a label showing the payload of each datagram; with
 //                                       KORVO_DISPLAY_TRACE=1 it prints "received TEXT NS" and "shown TEXT NS"
 //                                       (CLOCK_MONOTONIC) on stderr, the same lines korvo-display prints
-#include "model/Checked.h"
+#include "model/CheckedArithmetic.h"
 #include "protocol/TimeMessage.h"
 
 #include <QApplication>

@@ -9,7 +9,7 @@
 #include "clock/FrmMain.h"
 #include "errors/ErrorReporter.h"
 #include "errors/Trap.h"
-#include "model/Checked.h"
+#include "model/CheckedArithmetic.h"
 #include "model/ClockModel.h"
 #include "protocol/TimeMessage.h"
 #include "platform/HiTimer.h"

@@ -2,9 +2,9 @@
 
 #include "errors/Procedure.h"
 #include "errors/Protector.h"
-#include "model/Checked.h"
+#include "model/CheckedArithmetic.h"
 #include "model/ClockModel.h"
-#include "model/Common.h"
+#include "model/TimeText.h"
 #include "platform/DatagramSocket.h"
 #include "platform/Dialogs.h"
 #include "platform/TickTimer.h"

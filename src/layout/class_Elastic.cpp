@@ -2,7 +2,7 @@
 
 #include "errors/Procedure.h"
 #include "errors/RuntimeError.h"
-#include "model/Checked.h"
+#include "model/CheckedArithmetic.h"
 
 #include <cmath>
 

@@ -1,8 +1,8 @@
 #include "model/ClockModel.h"
 
 #include "errors/Procedure.h"
-#include "model/Checked.h"
-#include "model/Common.h"
+#include "model/CheckedArithmetic.h"
+#include "model/TimeText.h"
 
 namespace korvo::model {
 

@@ -1,7 +1,7 @@
 #include "settings/FrmSet.h"
 
 #include "errors/Procedure.h"
-#include "model/Checked.h"
+#include "model/CheckedArithmetic.h"
 #include "model/ClockModel.h"
 #include "platform/DatagramSocket.h"
 #include "platform/Dialogs.h"

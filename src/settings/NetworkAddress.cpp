@@ -1,7 +1,7 @@
 #include "settings/NetworkAddress.h"
 
 #include "errors/RuntimeError.h"
-#include "model/Checked.h"
+#include "model/CheckedArithmetic.h"
 
 #include <algorithm>
 

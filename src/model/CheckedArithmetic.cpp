@@ -1,4 +1,4 @@
-#include "model/Checked.h"
+#include "model/CheckedArithmetic.h"
 
 #include "errors/RuntimeError.h"
 

@@ -1,7 +1,7 @@
-#include "model/Common.h"
+#include "model/TimeText.h"
 
 #include "errors/Procedure.h"
-#include "model/Checked.h"
+#include "model/CheckedArithmetic.h"
 
 #include <cmath>
 
