@@ -2,7 +2,7 @@
 // network receives them. The clock sends to broadcast addresses, so the game is played inside a private
 // network namespace that this test makes for itself (the executable runs itself again in it).
 
-#include "ClockHarness.h"
+#include "support/ClockRig.h"
 
 #include <QProcess>
 

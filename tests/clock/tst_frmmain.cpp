@@ -1,14 +1,13 @@
 // The main clock window driven as the operator drives it: real widgets and the real settings window,
 // real datagrams on loopback, a fake timer for the ticks, scripted input boxes and error reports.
 
-#include "ClockHarness.h"
-
 #include "errors/StepGuard.h"
 #include "settings/FrmSet.h"
+#include "support/ClockRig.h"
+#include "support/Files.h"
 #include "ui/SettingsWindowUi.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QImage>
@@ -89,11 +88,8 @@ void TestFrmMain::startUp()
     QFETCH(QStringList, inputs);
     QFETCH(QString, state);
     QTemporaryDir dir;
-    QFile f(dir.filePath(QStringLiteral("set.ptm")));
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
-    f.close();
     Clock c;
-    c.dialogs.openNames.push_back(f.fileName());
+    c.dialogs.openNames.push_back(korvo::test::writeFile(dir.filePath(QStringLiteral("set.ptm")), file));
     c.dialogs.inputs.assign(inputs.begin(), inputs.end());
     bool settingsFirst = false;
     const auto settingsWindow = [] { return qobject_cast<korvo::settings::FrmSet*>(QApplication::activeModalWidget()); };

@@ -2,7 +2,7 @@
 
 #include "display/DatagramReceiver.h"
 #include "display/DisplayWidget.h"
-#include "fakes/FakeClock.h"
+#include "support/FakeClock.h"
 
 #include <QBitmap>
 #include <QImage>

@@ -3,7 +3,7 @@
 #include "errors/Protector.h"
 #include "errors/RuntimeError.h"
 #include "errors/StepGuard.h"
-#include "fakes/FakeErrors.h"
+#include "support/FakeErrors.h"
 
 #include <QCoreApplication>
 #include <QTest>

@@ -3,19 +3,13 @@
 // Nothing may be reported for the network, no time lost, nothing crash, hang, break the clock's invariants
 // or damage a file that was there before.
 
-#include "clock/FrmMain.h"
-#include "fakes/FakeDialogs.h"
-#include "fakes/FakeErrors.h"
-#include "fakes/FakeSocket.h"
-#include "fakes/FakeTimer.h"
-#include "model/ClockModel.h"
 #include "platform/HiTimer.h"
 #include "platform/MonotonicClock.h"
-#include "platform/UdpSocket.h"
-#include "settings/FrmSet.h"
-#include "ui/PeriodGrid.h"
+#include "support/ClockRig.h"
+#include "support/FakeSocket.h"
+#include "support/Files.h"
+#include "support/SettingsRig.h"
 #include "ui/SettingsWindowUi.h"
-#include "ui/SymbolButton.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -35,9 +29,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include <linux/capability.h>
 #include <sys/mount.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,6 +39,9 @@
 
 using namespace korvo;
 using namespace std::chrono_literals;
+using test::overridePermissions;
+using test::readFile;
+using test::writeFile;
 
 namespace {
 
@@ -55,88 +50,29 @@ const QString kAt = QStringLiteral("|Location: KorvoTimer.frmSet.");
 QString g_noNamespace;
 
 /// The main window with two halves of 10:00 counting down, loaded and shown; Reset is always answered Yes.
-struct Clock
+struct Halves : test::ClockRig
 {
-    Clock(platform::TickTimer& timer, platform::DatagramSocket& socket, const QString& host)
-        : frm({model, trap.trap, timer, socket, dialogs, [this, host] {
-                   model.applySet({{"1st Half", model::kFalse, 10, 0}, {"2nd Half", model::kFalse, 10, 0}},
-                                  model::COUNT_DOWN, host);
-               }})
+    Halves(platform::TickTimer& timer, platform::DatagramSocket& socket, const QString& host)
+        : ClockRig(timer, socket)
     {
-        frm.setPopupMenu([](QMenu& menu, const QPoint&) {
+        frm->setPopupMenu([](QMenu& menu, const QPoint&) {
             for (QAction* a : menu.actions())
                 if (a->objectName() == QLatin1String("mnRESETYES"))
                     a->trigger();
         });
-        frm.Form_Load();
-        frm.show();
+        loadSet({{"1st Half", model::kFalse, 10, 0}, {"2nd Half", model::kFalse, 10, 0}}, model::COUNT_DOWN, host);
     }
-    [[nodiscard]] QString time() const { return frm.ui().lblTIME->text(); }
+    [[nodiscard]] QString time() const { return frm->ui().lblTIME->text(); }
     [[nodiscard]] int seconds() const { return time().left(2).toInt() * 60 + time().right(2).toInt(); }
-
-    model::ClockModel model;
-    fakes::FakeTrap trap;
-    fakes::FakeDialogs dialogs;
-    clock::FrmMain frm;
 };
 
-/// The settings window on real widgets; report() gives the first report's "Error N|Location: ..." lines.
-struct Settings
+/// Clicks a button; fails the test when the procedure hangs for 10 s.
+void timedClick(QAbstractButton* button)
 {
-    Settings()
-        : frm({model, trap.trap, socket, dialogs})
-    {
-        frm.Form_Load();
-        frm.show();
-    }
-    [[nodiscard]] const ui::SettingsWindowUi& ui() const { return frm.widgets(); }
-    [[nodiscard]] int rows() const { return ui().grdPERIOD->rows() - 1; }
-    [[nodiscard]] QString cell(int row, int col) const { return ui().grdPERIOD->textMatrix(row, col); }
-    [[nodiscard]] QString report() const
-    {
-        const QStringList lines = trap.reporter.texts.value(0).split(QStringLiteral("\r\n"));
-        return lines.size() < 3 ? QString() : lines[0] + QLatin1Char('|') + lines[2];
-    }
-    /// Clicks a button; fails the test when the procedure hangs for 10 s.
-    void timed(QAbstractButton* button) const
-    {
-        QElapsedTimer t;
-        t.start();
-        QTest::mouseClick(button, Qt::LeftButton);
-        QVERIFY2(t.elapsed() < 10000, qPrintable(QStringLiteral("%1 ms").arg(t.elapsed())));
-    }
-
-    model::ClockModel model;
-    fakes::FakeTrap trap;
-    fakes::FakeSocket socket;
-    fakes::FakeDialogs dialogs;
-    settings::FrmSet frm;
-};
-
-QString writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-/// Root reads and writes any file: take that right out of (or back into) this thread's effective set.
-void overridePermissions(bool on)
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct caps[2]{};
-    if (::syscall(SYS_capget, &header, caps) != 0)
-        return;
-    const unsigned bits = (1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH);
-    caps[0].effective = on ? caps[0].effective | (caps[0].permitted & bits) : caps[0].effective & ~bits;
-    ::syscall(SYS_capset, &header, caps);
+    QElapsedTimer t;
+    t.start();
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY2(t.elapsed() < 10000, qPrintable(QStringLiteral("%1 ms").arg(t.elapsed())));
 }
 
 bool sh(const QString& script)
@@ -196,32 +132,32 @@ private slots:
             return out;
         };
         fakes::FakeTimer timer;
-        Clock c(timer, fault == 0 ? static_cast<platform::DatagramSocket&>(fake) : real, host);
+        Halves c(timer, fault == 0 ? static_cast<platform::DatagramSocket&>(fake) : real, host);
         // The start-up datagram goes to a fixed host that only a missing network keeps it from.
         QCOMPARE(sent(fault == 2 ? 1 : 0), fault == 2 ? QStringList{"192.168.0.255 p1t10:00"} : QStringList());
 
-        QTest::keyClick(c.frm.windowHandle(), Qt::Key_S);
+        QTest::keyClick(c.frm->windowHandle(), Qt::Key_S);
         for (int i = 1; i <= 5; ++i) {
             QVERIFY(timer.fire());
             QCOMPARE(c.time(), QStringLiteral("09:%1").arg(60 - i));
-            QCOMPARE(c.frm.windowTitle(), QStringLiteral("1st Half/09:%1").arg(60 - i));
+            QCOMPARE(c.frm->windowTitle(), QStringLiteral("1st Half/09:%1").arg(60 - i));
         }
-        QTest::keyClick(c.frm.windowHandle(), Qt::Key_S); // pause
+        QTest::keyClick(c.frm->windowHandle(), Qt::Key_S); // pause
         QVERIFY(!timer.enabled);
-        QTest::mouseClick(c.frm.ui().cmd1UP, Qt::LeftButton);
-        QTest::mouseClick(c.frm.ui().cmd10DW, Qt::LeftButton);
+        QTest::mouseClick(c.frm->ui().cmd1UP, Qt::LeftButton);
+        QTest::mouseClick(c.frm->ui().cmd10DW, Qt::LeftButton);
         QCOMPARE(c.time(), QStringLiteral("09:46"));
         for (int i = 0; i < 61; ++i)
-            QTest::mouseClick(c.frm.ui().cmd10DW, Qt::LeftButton); // down to the end: Next becomes possible
+            QTest::mouseClick(c.frm->ui().cmd10DW, Qt::LeftButton); // down to the end: Next becomes possible
         QCOMPARE(c.time(), QStringLiteral("00:00"));
-        QTest::mouseClick(c.frm.ui().cmdNEXTPERIOD, Qt::LeftButton);
-        QCOMPARE(c.frm.windowTitle(), QStringLiteral("2nd Half/10:00"));
-        QTest::mouseClick(c.frm.ui().cmd1DW, Qt::LeftButton);
-        QTest::mouseClick(c.frm.ui().cmdRESET, Qt::LeftButton);
+        QTest::mouseClick(c.frm->ui().cmdNEXTPERIOD, Qt::LeftButton);
+        QCOMPARE(c.frm->windowTitle(), QStringLiteral("2nd Half/10:00"));
+        QTest::mouseClick(c.frm->ui().cmd1DW, Qt::LeftButton);
+        QTest::mouseClick(c.frm->ui().cmdRESET, Qt::LeftButton);
         QCOMPARE(c.time(), QStringLiteral("10:00"));
-        QTest::keyClick(c.frm.windowHandle(), Qt::Key_S);
+        QTest::keyClick(c.frm->windowHandle(), Qt::Key_S);
         QVERIFY(timer.fire());
-        QCOMPARE(c.frm.windowTitle(), QStringLiteral("2nd Half/09:59"));
+        QCOMPARE(c.frm->windowTitle(), QStringLiteral("2nd Half/09:59"));
         QCOMPARE(sent(0), QStringList());
         QCOMPARE(c.trap.reporter.texts, QStringList());
 
@@ -241,9 +177,9 @@ private slots:
         const platform::SteadyClock steady;
         platform::HiTimer timer(steady, 1000ms);
         fakes::FakeSocket socket;
-        Clock c(timer, socket, QStringLiteral("192.168.1.255"));
+        Halves c(timer, socket, QStringLiteral("192.168.1.255"));
         const int at0 = c.seconds();
-        QTest::keyClick(c.frm.windowHandle(), Qt::Key_S);
+        QTest::keyClick(c.frm->windowHandle(), Qt::Key_S);
         // The grid of deadlines the timer keeps from the moment Start switched it on.
         const std::chrono::nanoseconds gridStart = timer.nextDeadline() - timer.period();
         QTRY_COMPARE_WITH_TIMEOUT(c.seconds(), at0 - 1, 2000);
@@ -274,13 +210,14 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("report"); // the first one; empty: none
         QTest::addColumn<int>("reports");    // how many; -1: not counted
-        QTest::newRow("load a directory") << "directory" << ("Error 75" + kAt + "cmdLOAD_Click") << 1;
-        QTest::newRow("load without read permission") << "unreadable" << ("Error 75" + kAt + "cmdLOAD_Click") << 1;
+        const QString access = "Error 75|Path/File access error" + kAt;
+        QTest::newRow("load a directory") << "directory" << (access + "cmdLOAD_Click") << 1;
+        QTest::newRow("load without read permission") << "unreadable" << (access + "cmdLOAD_Click") << 1;
         QTest::newRow("load 100,000 periods") << "many" << QString() << 0;
         QTest::newRow("load NUL bytes") << "nul" << QString() << 0;
         QTest::newRow("load 20 MB of random bytes") << "noise" << QString() << -1;
-        QTest::newRow("save over a directory") << "save" << ("Error 75" + kAt + "cmdSAVE_Click") << -1;
-        QTest::newRow("save into a full folder") << "full" << ("Error 75" + kAt + "cmdSAVE_Click") << -1;
+        QTest::newRow("save over a directory") << "save" << (access + "cmdSAVE_Click") << -1;
+        QTest::newRow("save into a full folder") << "full" << (access + "cmdSAVE_Click") << -1;
     }
     void hostileFile()
     {
@@ -320,15 +257,15 @@ private slots:
         if (!bytes.isEmpty() && !QFile::exists(path))
             writeFile(path, bytes);
 
-        Settings s;
+        test::Settings s;
         s.ui().txtPERIODLEGEND->setText(QStringLiteral("Before"));
         s.ui().vsTIMEMIN->setValue(5);
         QTest::mouseClick(s.ui().cmdADD, Qt::LeftButton);
-        s.frm.SET_CHANGED = model::kFalse;
+        s.frm->SET_CHANGED = model::kFalse;
         (saving ? s.dialogs.saveNames : s.dialogs.openNames).push_back(path);
         overridePermissions(!is("unreadable"));
         const bool refused = !QFile(path).open(QIODevice::ReadOnly);
-        s.timed(saving ? s.ui().cmdSAVE : s.ui().cmdLOAD);
+        timedClick(saving ? s.ui().cmdSAVE : s.ui().cmdLOAD);
         overridePermissions(true);
         if (is("unreadable") && !refused)
             QSKIP("this user reads files without read permission, and cannot be stopped from it");
@@ -341,33 +278,33 @@ private slots:
 
         if (!report.isEmpty()) { // what could not be read replaced nothing; nothing written beside the file
             QCOMPARE(s.rows(), 1);
-            QCOMPARE(s.cell(1, 1), QStringLiteral("Before"));
+            QCOMPARE(s.grid().textMatrix(1, 1), QStringLiteral("Before"));
             QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
                      (is("full") ? QStringList{"filler", "set.ptm"} : QStringList{"set.ptm"}));
             if (is("directory") || is("save"))
                 QCOMPARE(readFile(path + QStringLiteral("/inside.txt")), QByteArray("kept"));
         } else if (is("many")) {
             QCOMPARE(s.rows(), 100000);
-            QCOMPARE(s.cell(100000, 1), QStringLiteral("Period 100000"));
-            QCOMPARE(s.cell(99995, 2), QStringLiteral("Ask me"));
+            QCOMPARE(s.grid().textMatrix(100000, 1), QStringLiteral("Period 100000"));
+            QCOMPARE(s.grid().textMatrix(99995, 2), QStringLiteral("Ask me"));
             QVERIFY(s.ui().optLEFT->isChecked());
             // The clock numbers periods in 16 bits: applying this many overflows, reported, not wrapped.
-            s.timed(s.ui().cmdOK);
+            timedClick(s.ui().cmdOK);
             QCOMPARE(s.trap.reporter.texts.size(), 1);
-            QCOMPARE(s.report(), "Error 6" + kAt + "cmdOK_Click");
+            QCOMPARE(s.report(), "Error 6|Overflow" + kAt + "cmdOK_Click");
             QVERIFY(s.model.PERIOD_COUNT >= 0);
         } else if (is("nul")) {
             QCOMPARE(s.rows(), 2);
-            QCOMPARE(s.cell(1, 1), QString::fromLatin1("A\0B", 3));
-            QCOMPARE(s.cell(2, 2), QString::fromLatin1("\0\0:\0\0", 5));
+            QCOMPARE(s.grid().textMatrix(1, 1), QString::fromLatin1("A\0B", 3));
+            QCOMPARE(s.grid().textMatrix(2, 2), QString::fromLatin1("\0\0:\0\0", 5));
             s.dialogs.saveNames.push_back(dir.filePath(QStringLiteral("copy.ptm"))); // saved again: byte for byte
             QTest::mouseClick(s.ui().cmdSAVE, Qt::LeftButton);
             QCOMPARE(readFile(dir.filePath(QStringLiteral("copy.ptm"))), bytes);
         } else {
             // About one byte in 128 ends a line: tens of thousands of rows, at most a legend without its time.
             QVERIFY2(s.rows() > 10000, qPrintable(QString::number(s.rows())));
-            QVERIFY(s.report().isEmpty() || s.report() == "Error 62" + kAt + "cmdLOAD_Click");
-            QVERIFY(QTest::qWaitForWindowExposed(&s.frm));
+            QVERIFY(s.report().isEmpty() || s.report() == "Error 62|Input past end of file" + kAt + "cmdLOAD_Click");
+            QVERIFY(QTest::qWaitForWindowExposed(s.frm.get()));
         }
     }
 
@@ -392,11 +329,13 @@ private slots:
         for (std::uint32_t seed = 7699; seed < 7703; ++seed) {
             std::mt19937 rng(seed);
             const auto roll = [&rng](auto n) { return static_cast<int>(rng() % static_cast<std::uint32_t>(n)); };
-            model::ClockModel m;
-            fakes::FakeTrap trap;
             fakes::FakeTimer timer;
             fakes::FakeSocket socket;
-            fakes::FakeDialogs dialogs;
+            test::ClockRig c(timer, socket);
+            model::ClockModel& m = c.model;
+            fakes::FakeTrap& trap = c.trap;
+            fakes::FakeDialogs& dialogs = c.dialogs;
+            clock::FrmMain& frm = *c.frm;
             // More answers than a round asks for. Retry never twice in a row (a step that keeps failing
             // would be retried forever), never Abort: the program must go on.
             for (int i = 0; i < 2500; ++i) {
@@ -429,9 +368,9 @@ private slots:
                 if (failure.isEmpty() && !why.isEmpty())
                     failure = QStringLiteral("seed %1, action %2 (%3): %4").arg(seed).arg(done).arg(name, why);
             };
-            const auto settingsWindow = [&] {
+            c.settingsWindow = [&] {
                 inSettings = true;
-                settings::FrmSet s({m, trap.trap, socket, dialogs});
+                settings::FrmSet& s = *c.frmSet;
                 s.Form_Load();
                 s.show();
                 const ui::SettingsWindowUi& w = s.widgets();
@@ -466,7 +405,6 @@ private slots:
                 s.hide();
                 inSettings = false;
             };
-            clock::FrmMain frm({m, trap.trap, timer, socket, dialogs, settingsWindow});
             frm.setPopupMenu([&](QMenu& menu, const QPoint&) {
                 const char* const answers[] = {"mnRESETYES", "mnRESETNO", "(none)"};
                 const QLatin1String answer(answers[roll(3)]);

@@ -1,8 +1,8 @@
 #include "errors/RuntimeError.h"
-#include "fakes/FakeErrors.h"
 #include "layout/LineControl.h"
 #include "layout/QtForm.h"
 #include "layout/class_Elastic.h"
+#include "support/FakeErrors.h"
 
 #include <QCheckBox>
 #include <QDialog>

@@ -1,7 +1,7 @@
 #include "errors/RuntimeError.h"
-#include "fakes/FakeErrors.h"
 #include "layout/Form.h"
 #include "layout/class_Elastic.h"
+#include "support/FakeErrors.h"
 
 #include <QRegularExpression>
 #include <QSet>

@@ -1,9 +1,9 @@
 #include "errors/Procedure.h"
 #include "errors/RuntimeError.h"
-#include "fakes/FakeErrors.h"
 #include "model/CheckedArithmetic.h"
 #include "model/ClockModel.h"
 #include "model/TimeText.h"
+#include "support/FakeErrors.h"
 
 #include <QRegularExpression>
 #include <QTest>

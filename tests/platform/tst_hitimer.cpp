@@ -1,6 +1,6 @@
-#include "fakes/FakeClock.h"
 #include "platform/HiTimer.h"
 #include "platform/MonotonicClock.h"
+#include "support/FakeClock.h"
 
 #include <QEventLoop>
 #include <QSignalSpy>

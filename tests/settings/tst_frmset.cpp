@@ -1,8 +1,7 @@
-#include "fakes/FakeDialogs.h"
-#include "fakes/FakeErrors.h"
-#include "fakes/FakeSocket.h"
 #include "model/ClockModel.h"
 #include "settings/FrmSet.h"
+#include "support/Files.h"
+#include "support/SettingsRig.h"
 #include "ui/PeriodGrid.h"
 
 #include <QApplication>
@@ -22,13 +21,16 @@
 #include <QTest>
 #include <QTimer>
 
-#include <linux/capability.h>
 #include <memory>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 using namespace korvo;
 using Reply = platform::Dialogs::Reply;
+using test::Settings;
+using test::click;
+using test::keyTo;
+using test::overridePermissions;
+using test::readFile;
+using test::writeFile;
 
 Q_DECLARE_METATYPE(Reply)
 
@@ -36,11 +38,6 @@ namespace {
 
 const QString kFilter = QStringLiteral("|Period Script (*.ptm);;All files (*.*)");
 const QString kAt = QStringLiteral("|Location: KorvoTimer.frmSet.");
-
-void click(QAbstractButton* button)
-{
-    QTest::mouseClick(button, Qt::LeftButton);
-}
 
 void clickLowerArrow(QScrollBar* bar)
 {
@@ -52,88 +49,6 @@ void clickLowerArrow(QScrollBar* bar)
     QTest::mouseClick(bar, Qt::LeftButton, {}, arrow.center());
 }
 
-/// Moves a bar with its arrow keys, as the operator would; gives up where the bar stops.
-void keyTo(QScrollBar* bar, int value)
-{
-    bar->setFocus();
-    for (int i = 0; i < 200 && bar->value() != value; ++i)
-        QTest::keyClick(bar, bar->value() < value ? Qt::Key_Down : Qt::Key_Up);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-QString writeFile(const QTemporaryDir& dir, const QByteArray& bytes)
-{
-    QFile file(dir.filePath(QStringLiteral("set.ptm")));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(file.fileName()));
-    return file.fileName();
-}
-
-/// Root may write anywhere: drop (or take back) that right, so a read-only folder refuses us as an operator.
-void overridePermissions(bool on)
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct caps[2]{};
-    if (syscall(SYS_capget, &header, caps) != 0)
-        return;
-    const unsigned bit = 1U << CAP_DAC_OVERRIDE;
-    caps[0].effective = on ? caps[0].effective | (caps[0].permitted & bit) : caps[0].effective & ~bit;
-    syscall(SYS_capset, &header, caps);
-}
-
-/// One settings window on real widgets, scripted dialogs and error reports, and a chosen local address.
-struct Harness
-{
-    explicit Harness(const QString& localIp = QStringLiteral("10.0.0.7"))
-    {
-        socket.localAddress = localIp;
-        frm = std::make_unique<settings::FrmSet>(settings::SettingsServices{model, trap.trap, socket, dialogs});
-        frm->Form_Load();
-        frm->show();
-    }
-    [[nodiscard]] const ui::SettingsWindowUi& ui() const { return frm->widgets(); }
-    [[nodiscard]] ui::PeriodGrid& grid() const { return *ui().grdPERIOD; }
-
-    void add(const QString& legend, int minutes, int seconds, bool askMe = false) const
-    {
-        ui().txtPERIODLEGEND->clear();
-        QTest::keyClicks(ui().txtPERIODLEGEND, legend);
-        keyTo(ui().vsTIMEMIN, minutes);
-        keyTo(ui().vsTIMESEC, seconds);
-        if (askMe)
-            click(ui().chkASKME);
-        click(ui().cmdADD);
-        if (askMe)
-            click(ui().chkASKME);
-    }
-    void clickRow(int row) const
-    {
-        const QRect cell = grid().visualRect(grid().model()->index(row - 1, 1));
-        QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, cell.center());
-    }
-    /// Rows 1 … n as "legend|time"; column 0 must stay empty.
-    [[nodiscard]] QStringList table() const
-    {
-        QStringList rows;
-        for (int r = 1; r < grid().rows(); ++r)
-            rows.append(grid().textMatrix(r, 0) + grid().textMatrix(r, 1) + '|' + grid().textMatrix(r, 2));
-        return rows;
-    }
-    /// The first report's number, description and location.
-    [[nodiscard]] QString report() const { return trap.reporter.texts.value(0).split("\r\n").mid(0, 3).join('|'); }
-
-    model::ClockModel model;
-    fakes::FakeTrap trap;
-    fakes::FakeSocket socket;
-    fakes::FakeDialogs dialogs;
-    std::unique_ptr<settings::FrmSet> frm;
-};
-
 } // namespace
 
 class TestFrmSet final : public QObject
@@ -142,7 +57,7 @@ class TestFrmSet final : public QObject
 private slots:
     void okAppliesTheSet()
     {
-        Harness h(QStringLiteral("10.0.0.7"));
+        Settings h(QStringLiteral("10.0.0.7"));
         QCOMPARE(h.ui().txtIP->displayText(), QStringLiteral("010.000.000"));
         QTRY_COMPARE_WITH_TIMEOUT(h.ui().lblPASS->text(), QStringLiteral("00:01"), 3000); // the preview's own timers
         h.add(QStringLiteral("1st Period"), 12, 30);
@@ -178,7 +93,7 @@ private slots:
         QFETCH(bool, period);
         QFETCH(QString, typed);
         QFETCH(QString, address);
-        Harness h;
+        Settings h;
         if (period)
             h.add(QStringLiteral("Half"), 1, 0);
         if (!typed.isNull()) {
@@ -223,7 +138,7 @@ private slots:
         QFETCH(QString, button);
         QFETCH(QStringList, table);
         QFETCH(int, current);
-        Harness h;
+        Settings h;
         h.add(QString(), 1, 0); // refused: no legend
         h.add(QStringLiteral("A"), 0, 0); // refused: a period of zero length
         QCOMPARE(h.table(), QStringList{});
@@ -254,7 +169,7 @@ private slots:
 
     void legendBoxRefusesTabsAndLineBreaks()
     {
-        Harness h;
+        Settings h;
         QLineEdit* box = h.ui().txtPERIODLEGEND;
         QTest::keyClicks(box, QStringLiteral("1234567890ABCDEFG"));
         QCOMPARE(box->text(), QStringLiteral("1234567890ABCDE"));
@@ -284,7 +199,7 @@ private slots:
         QFETCH(QString, start);
         QFETCH(bool, onMinutes);
         QFETCH(QString, time);
-        Harness h;
+        Settings h;
         keyTo(h.ui().vsTIMESEC, start.mid(3).toInt()); // seconds first: the minutes alone never alter them
         keyTo(h.ui().vsTIMEMIN, start.left(2).toInt());
         clickLowerArrow(onMinutes ? h.ui().vsTIMEMIN : h.ui().vsTIMESEC);
@@ -295,7 +210,7 @@ private slots:
 
     void askMeBox()
     {
-        Harness h;
+        Settings h;
         keyTo(h.ui().vsTIMEMIN, 5);
         keyTo(h.ui().vsTIMESEC, 30);
         for (const bool ticked : {true, false}) {
@@ -308,7 +223,7 @@ private slots:
 
     void preview()
     {
-        Harness h;
+        Settings h;
         QVERIFY(!h.ui().optPASS->font().bold());
         QString bold; // which option is bold after each tick: P, L or -
         const auto tick = [&] {
@@ -333,7 +248,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("halves.ptm"));
-        Harness saver;
+        Settings saver;
         click(saver.ui().cmdSAVE); // nothing to save: no dialog
         saver.add(QStringLiteral("1st Half"), 20, 0);
         saver.add(QStringLiteral("2nd Half"), 20, 0);
@@ -345,7 +260,7 @@ private slots:
         QCOMPARE(saver.frm->SET_CHANGED, model::kFalse);
         QCOMPARE(readFile(path), readFile(QStringLiteral(KORVO_TEST_DATA_DIR "/two-halves.ptm")));
 
-        Harness loader;
+        Settings loader;
         click(loader.ui().optLEFT);
         loader.dialogs.openNames.push_back(path);
         click(loader.ui().cmdLOAD);
@@ -372,8 +287,8 @@ private slots:
         QFETCH(QString, file);
         QFETCH(bool, asked);
         QTemporaryDir dir;
-        writeFile(dir, "TimeLeft\r\nFrom file\r\n07:00\r\n");
-        Harness h;
+        writeFile(dir.filePath(QStringLiteral("set.ptm")), "TimeLeft\r\nFrom file\r\n07:00\r\n");
+        Settings h;
         h.add(QStringLiteral("Mine"), 5, 0);
         if (before == QLatin1String("emptied"))
             click(h.ui().cmdREMOVE);
@@ -430,10 +345,10 @@ private slots:
         QFETCH(QStringList, table);
         QFETCH(QString, report);
         QTemporaryDir dir;
-        Harness h;
+        Settings h;
         click(h.ui().optLEFT);
         h.add(QStringLiteral("Old"), 1, 0);
-        h.dialogs.openNames.push_back(writeFile(dir, bytes));
+        h.dialogs.openNames.push_back(writeFile(dir.filePath(QStringLiteral("set.ptm")), bytes));
         click(h.ui().cmdLOAD);
         QCOMPARE(h.ui().optPASS->isChecked(), !h.ui().optLEFT->isChecked());
         QCOMPARE(QStringList{h.ui().optLEFT->isChecked() ? "Left" : "Pass"} + h.table(), table);
@@ -446,9 +361,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray old("TimeLeft\r\nOld\r\n01:00\r\n");
-        const QString path = writeFile(dir, old);
+        const QString path = writeFile(dir.filePath(QStringLiteral("set.ptm")), old);
         QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-        Harness h;
+        Settings h;
         h.add(QStringLiteral("New"), 2, 0);
         h.dialogs.saveNames.push_back(path);
         overridePermissions(false);
@@ -466,7 +381,7 @@ private slots:
 
     void screenshotAndPlaces()
     {
-        Harness h;
+        Settings h;
         h.add(QStringLiteral("1st Half"), 20, 0);
         h.add(QStringLiteral("Overtime"), 0, 0, true);
         const QPixmap shot = h.frm->grab();

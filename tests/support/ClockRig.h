@@ -1,12 +1,12 @@
 #pragma once
 
 #include "clock/FrmMain.h"
-#include "fakes/FakeDialogs.h"
-#include "fakes/FakeErrors.h"
-#include "fakes/FakeTimer.h"
 #include "model/ClockModel.h"
 #include "platform/UdpSocket.h"
 #include "settings/FrmSet.h"
+#include "support/FakeDialogs.h"
+#include "support/FakeErrors.h"
+#include "support/FakeTimer.h"
 #include "ui/SymbolButton.h"
 
 #include <QApplication>
@@ -60,36 +60,65 @@ private:
     QList<QByteArray> m_sent;
 };
 
-/// The main window with fake time, dialogs and error reports, and a real socket.
-template <class Socket = LoopbackSocket>
-struct Clock
+/// Both windows wired as app/main.cpp wires them, with scripted dialogs and error reports and the test's own
+/// timer and socket. Settings runs settingsWindow: the real settings window unless a test puts something
+/// else there, as load() does.
+struct ClockRig
 {
-    model::ClockModel model;
-    fakes::FakeTrap trap;
-    fakes::FakeTimer timer;
-    Socket socket;
-    fakes::FakeDialogs dialogs;
-    /// What Settings runs: the real settings window, as the program wires it, unless a test puts another here.
-    std::function<void()> settingsWindow = [this] { frmSet->showModal(); };
-    std::unique_ptr<clock::FrmMain> frm = std::make_unique<clock::FrmMain>(
-        clock::ClockServices{model, trap.trap, timer, socket, dialogs, [this] { settingsWindow(); }});
-    settings::FrmSet* frmSet = new settings::FrmSet({model, trap.trap, socket, dialogs}, frm.get());
-    const ui::MainWindowUi& ui = frm->ui();
-    QStringList seen; ///< the states looked at by play()
+    Q_DISABLE_COPY_MOVE(ClockRig)
 
-    /// Start-up with the settings window replaced by applying a set of periods of these lengths in
-    /// seconds (-1: "Ask me"), named P1, P2, ...; then the window is shown.
-    void load(const QList<int>& lengths, std::int32_t mode, const QString& broadcast = QStringLiteral("192.168.1.255"))
+    ClockRig(platform::TickTimer& timer, platform::DatagramSocket& socket)
+        : frm(std::make_unique<clock::FrmMain>(
+              clock::ClockServices{model, trap.trap, timer, socket, dialogs, [this] { settingsWindow(); }}))
+        , frmSet(new settings::FrmSet({model, trap.trap, socket, dialogs}, frm.get()))
     {
-        std::vector<model::PERIOD_REC> set;
-        for (int s : lengths)
-            set.push_back({QStringLiteral("P%1").arg(set.size() + 1), s < 0 ? model::kTrue : model::kFalse,
-                           static_cast<std::int16_t>(s < 0 ? -1 : s / 60), static_cast<std::int16_t>(s < 0 ? -1 : s % 60)});
+    }
+    ~ClockRig() = default;
+
+    /// Start-up with the settings window replaced by applying this set; then the window is shown.
+    void loadSet(const std::vector<model::PERIOD_REC>& set, std::int32_t mode, const QString& broadcast)
+    {
         settingsWindow = [this, set, mode, broadcast] { model.applySet(set, mode, broadcast); };
         frm->Form_Load();
         frm->show();
         QVERIFY(QTest::qWaitForWindowExposed(frm.get()));
     }
+    /// loadSet with periods of these lengths in seconds (-1: "Ask me"), named P1, P2, ...
+    void load(const QList<int>& lengths, std::int32_t mode, const QString& broadcast = QStringLiteral("192.168.1.255"))
+    {
+        std::vector<model::PERIOD_REC> set;
+        for (int s : lengths)
+            set.push_back({QStringLiteral("P%1").arg(set.size() + 1), s < 0 ? model::kTrue : model::kFalse,
+                           static_cast<std::int16_t>(s < 0 ? -1 : s / 60),
+                           static_cast<std::int16_t>(s < 0 ? -1 : s % 60)});
+        loadSet(set, mode, broadcast);
+    }
+
+    model::ClockModel model;
+    fakes::FakeTrap trap;
+    fakes::FakeDialogs dialogs;
+    std::function<void()> settingsWindow = [this] { frmSet->showModal(); };
+    std::unique_ptr<clock::FrmMain> frm;
+    settings::FrmSet* frmSet; ///< a child of frm, as in the program
+    const ui::MainWindowUi& ui = frm->ui();
+};
+
+template <class Socket>
+struct OwnTimerAndSocket
+{
+    fakes::FakeTimer timer;
+    Socket socket;
+};
+
+/// The rig with a fake timer and a socket of its own: by default the real one, kept on loopback.
+template <class Socket = LoopbackSocket>
+struct Clock : OwnTimerAndSocket<Socket>, ClockRig
+{
+    Clock()
+        : ClockRig(this->timer, this->socket)
+    {
+    }
+    QStringList seen; ///< the states looked at by play()
 };
 
 /// Runs `act` on the widget `find` returns as soon as it is up: a modal window or a pop-up menu that the
