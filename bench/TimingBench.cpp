@@ -4,7 +4,7 @@
 #include "Bench.h"
 
 #include "errors/RuntimeError.h"
-#include "model/CheckedArithmetic.h"
+#include "model/TimeText.h"
 #include "protocol/TimeMessage.h"
 #include "platform/HiTimer.h"
 #include "platform/MonotonicClock.h"
@@ -148,9 +148,7 @@ struct Trace
         lateEvents += step > 1 ? 1 : 0;
         drift.push_back(advance - (at - start) / period);
         lateUs.push_back(static_cast<double>((at - deadline).count()) / 1000.0);
-        const QByteArray text
-            = protocol::timeMessage(1, model::format00(advance / 60) + QLatin1Char(':') + model::format00(advance % 60))
-                  .toLatin1();
+        const QByteArray text = protocol::timeMessage(1, model::clockText(advance / 60, advance % 60)).toLatin1();
         deadlines.emplace(text, deadline.count());
         try {
             send(text);

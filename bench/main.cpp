@@ -7,7 +7,7 @@
 //   korvo-bench report --out FILE [--command TEXT] PART...
 #include "Bench.h"
 
-#include "model/CheckedArithmetic.h"
+#include "model/TimeText.h"
 #include "protocol/TimeMessage.h"
 #include "platform/MonotonicClock.h"
 
@@ -99,9 +99,7 @@ QJsonObject displayFigure()
     timer.setTimerType(Qt::PreciseTimer);
     int n = 0;
     QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
-        const QByteArray text
-            = protocol::timeMessage(1, model::format00(n / 120) + QLatin1Char(':') + model::format00(n / 2 % 60))
-                  .toLatin1();
+        const QByteArray text = protocol::timeMessage(1, model::clockText(n / 120, n / 2 % 60)).toLatin1();
         sent[n % 2].insert(text, clock.now().count());
         socket.writeDatagram(text, QHostAddress(QHostAddress::LocalHost), ports[n % 2]);
         if (++n == 2 * kCount) {

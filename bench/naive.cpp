@@ -6,7 +6,7 @@
 //   korvo-bench-naive display --port N  a label showing the payload of each datagram; with
 //                                       KORVO_DISPLAY_TRACE=1 it prints "received TEXT NS" and "shown TEXT NS"
 //                                       (CLOCK_MONOTONIC) on stderr, the same lines korvo-display prints
-#include "model/CheckedArithmetic.h"
+#include "model/TimeText.h"
 #include "protocol/TimeMessage.h"
 
 #include <QApplication>
@@ -82,8 +82,7 @@ int main(int argc, char* argv[])
         window.setText(QStringLiteral("00:00"));
         QObject::connect(&timer, &QTimer::timeout, &window, [&] {
             ++seconds;
-            const QString text
-                = korvo::model::format00(seconds / 60) + QLatin1Char(':') + korvo::model::format00(seconds % 60);
+            const QString text = korvo::model::clockText(seconds / 60, seconds % 60);
             window.setText(text);
             window.setWindowTitle(QStringLiteral("Naive clock ") + text);
             socket.writeDatagram(korvo::protocol::timeMessage(1, text).toLatin1(), QHostAddress(QHostAddress::LocalHost),

@@ -9,8 +9,8 @@
 #include "clock/FrmMain.h"
 #include "errors/ErrorReporter.h"
 #include "errors/Trap.h"
-#include "model/CheckedArithmetic.h"
 #include "model/ClockModel.h"
+#include "model/TimeText.h"
 #include "protocol/TimeMessage.h"
 #include "platform/HiTimer.h"
 #include "platform/MonotonicClock.h"
@@ -113,7 +113,7 @@ int main(int argc, char* argv[])
     window.show();
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, &window, [&] {
-        const QString text = model::format00((seen + 1) / 60) + QLatin1Char(':') + model::format00((seen + 1) % 60);
+        const QString text = model::clockText((seen + 1) / 60, (seen + 1) % 60);
         face.lblTIME->setText(text);
         window.setWindowTitle(face.lblPERIOD->text() + QLatin1Char('/') + text);
         sink.writeDatagram(protocol::timeMessage(1, text).toLatin1(), QHostAddress(QHostAddress::LocalHost),

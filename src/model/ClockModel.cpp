@@ -36,7 +36,7 @@ PERIOD_REC& ClockModel::currentRecord()
 QString ClockModel::durationText()
 {
     const PERIOD_REC& rec = currentRecord();
-    return format00(rec.Minutes) + QLatin1Char(':') + format00(rec.Seconds);
+    return clockText(rec.Minutes, rec.Seconds);
 }
 
 void startPeriod(errors::Procedure& p, ClockModel& model, int line)

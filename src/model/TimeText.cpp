@@ -5,6 +5,15 @@
 
 #include <cmath>
 
+namespace korvo::model {
+
+QString clockText(std::int64_t minutes, std::int64_t seconds)
+{
+    return format00(minutes) + QLatin1Char(':') + format00(seconds);
+}
+
+} // namespace korvo::model
+
 namespace korvo::model::common {
 
 QString SEC2TIME(errors::Trap& trap, std::int32_t seconds)
@@ -15,7 +24,7 @@ QString SEC2TIME(errors::Trap& trap, std::int32_t seconds)
     p([&] { minutes = floorTo16(std::floor(static_cast<double>(seconds) / 60.0)); });
     p([&] { rest = narrow16(sub32(seconds, mul16(minutes, 60))); });
     QString text;
-    p([&] { text = format00(minutes) + QLatin1Char(':') + format00(rest); });
+    p([&] { text = clockText(minutes, rest); });
     return text;
 }
 

@@ -6,6 +6,14 @@
 
 #include <cstdint>
 
+namespace korvo::model {
+
+/// Minutes and seconds as the clock shows them: each at least two digits, joined by ":" (5, 7 → "05:07";
+/// 100, 0 → "100:00").
+[[nodiscard]] QString clockText(std::int64_t minutes, std::int64_t seconds);
+
+} // namespace korvo::model
+
 /// Module "common": the clock text conversions. Both are procedures with their own error handler.
 namespace korvo::model::common {
 

@@ -3,6 +3,7 @@
 #include "errors/Procedure.h"
 #include "model/CheckedArithmetic.h"
 #include "model/ClockModel.h"
+#include "model/TimeText.h"
 #include "platform/DatagramSocket.h"
 #include "platform/Dialogs.h"
 #include "settings/NetworkAddress.h"
@@ -53,11 +54,6 @@ constexpr const char* tmrLEFTdemo_Timer = "tmrLEFTdemo_Timer";
 constexpr const char* kAskMe = "Ask me";
 constexpr const char* kZeroTime = "00:00";
 constexpr const char* kFilter = "Period Script (*.ptm);;All files (*.*)";
-
-QString clockText(std::int64_t minutes, std::int64_t seconds)
-{
-    return model::format00(minutes) + QLatin1Char(':') + model::format00(seconds);
-}
 
 void setBold(QWidget& widget, bool bold)
 {
@@ -155,7 +151,7 @@ void FrmSet::setIpText(const QString& text)
 
 void FrmSet::showEntryTime()
 {
-    m_ui.txtPERIODTIME->setText(clockText(m_ui.vsTIMEMIN->value(), m_ui.vsTIMESEC->value()));
+    m_ui.txtPERIODTIME->setText(model::clockText(m_ui.vsTIMEMIN->value(), m_ui.vsTIMESEC->value()));
 }
 
 // ---- The dialog -------------------------------------------------------------------------------------
@@ -453,7 +449,7 @@ void FrmSet::tmrPASSdemo_Timer()
         p([&] { DEMO_UP_MIN = 0; });
         p([&] { DEMO_UP_SEC = 1; });
     }
-    p([&] { m_ui.lblPASS->setText(clockText(DEMO_UP_MIN, DEMO_UP_SEC)); });
+    p([&] { m_ui.lblPASS->setText(model::clockText(DEMO_UP_MIN, DEMO_UP_SEC)); });
     p([&] {
         if (m_ui.optPASS->isChecked())
             setBold(*m_ui.optPASS, !m_ui.optPASS->font().bold());
@@ -472,7 +468,7 @@ void FrmSet::tmrLEFTdemo_Timer()
         p([&] { DEMO_DOWN_MIN = 1; });
         p([&] { DEMO_DOWN_SEC = 20; });
     }
-    p([&] { m_ui.lblLEFT->setText(clockText(DEMO_DOWN_MIN, DEMO_DOWN_SEC)); });
+    p([&] { m_ui.lblLEFT->setText(model::clockText(DEMO_DOWN_MIN, DEMO_DOWN_SEC)); });
     p([&] {
         if (m_ui.optLEFT->isChecked())
             setBold(*m_ui.optLEFT, !m_ui.optLEFT->font().bold());
