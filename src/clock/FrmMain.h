@@ -23,6 +23,7 @@ class ClockModel;
 namespace korvo::platform {
 class DatagramSocket;
 class Dialogs;
+class JournalStore;
 class TickTimer;
 } // namespace korvo::platform
 
@@ -40,6 +41,7 @@ struct ClockServices
     platform::TickTimer& timer;       // Timer1, period 1000 ms in the program
     platform::DatagramSocket& socket; // wsTIME
     platform::Dialogs& dialogs;       // the "Ask me" input boxes; handed on to frmSet
+    platform::JournalStore* journal = nullptr; // keeps the game for the next run; none: kept nowhere
 };
 
 /// The main clock window: its engine, display, commands and start-up. Every procedure runs under its own
@@ -93,6 +95,9 @@ public:
     using SettingsWindow = std::function<void()>;
     void setSettingsWindow(SettingsWindow window);
 
+    /// Form_Load continues this game (one the last run left) instead of running the settings window.
+    void setResumedGame(const model::ClockModel& game);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -100,6 +105,8 @@ private:
     void correct(errors::Procedure& p, std::int32_t amount);
     void periodEnded(errors::Procedure& p);
     void askDuration(errors::Procedure& p);
+    void resumeGame(errors::Procedure& p);
+    void keepGame();
 
     model::ClockModel& m_model;
     errors::Trap& m_trap;
@@ -110,6 +117,8 @@ private:
     std::unique_ptr<settings::FrmSet> m_frmSet;
     PopupMenu m_popup;
     SettingsWindow m_settingsWindow;
+    platform::JournalStore* m_journal;
+    std::unique_ptr<model::ClockModel> m_resumed;
 };
 
 } // namespace korvo::clock

@@ -63,13 +63,18 @@ private:
 template <class Socket = LoopbackSocket>
 struct Clock
 {
+    Clock() = default;
+    /// A clock that keeps its game in `store`.
+    explicit Clock(platform::JournalStore* store) : journal(store) {}
+
     model::ClockModel model;
     fakes::FakeTrap trap;
     fakes::FakeTimer timer;
     Socket socket;
     fakes::FakeDialogs dialogs;
+    platform::JournalStore* journal = nullptr;
     std::unique_ptr<clock::FrmMain> frm =
-        std::make_unique<clock::FrmMain>(clock::ClockServices{model, trap.trap, timer, socket, dialogs});
+        std::make_unique<clock::FrmMain>(clock::ClockServices{model, trap.trap, timer, socket, dialogs, journal});
     const ui::MainWindowUi& ui = frm->ui();
     QStringList seen; ///< the states looked at by play()
 
