@@ -71,8 +71,10 @@ void TestResume::startUp()
         Clock last(&journal);
         last.load({60, -1}, COUNT_DOWN, QStringLiteral("127.0.0.255"));
         korvo::test::play(last, QStringLiteral("Y =5 =0 N > t t"));
+        korvo::fakes::FakeEnd end; // End or Abort; the close box calls finishGame() alone
         if (lastRun == QLatin1String("ended"))
-            korvo::clock::finishGame(journal, last.model);
+            korvo::clock::FinishingEnd(journal, last.model, end).endProgram();
+        QCOMPARE(end.count, lastRun == QLatin1String("ended") ? 1 : 0);
     }
     if (lastRun == QLatin1String("cut"))
         QVERIFY(QFile::resize(dir.filePath(QStringLiteral("journal.json")), 100));
