@@ -8,6 +8,11 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace korvo::platform {
 
 namespace {
@@ -109,7 +114,18 @@ QString JournalFile::write(const QByteArray& bytes) const
         file.cancelWriting();
         return error;
     }
-    return file.commit() ? QString() : file.errorString();
+    if (!file.commit())
+        return file.errorString();
+#ifdef Q_OS_UNIX
+    // The new name is on disk only once the folder is: without this a power cut could bring back a state
+    // several seconds old (the file system's own commit interval).
+    const int dir = ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+#endif
+    return {};
 }
 
 } // namespace korvo::platform

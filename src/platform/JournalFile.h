@@ -12,8 +12,9 @@ namespace korvo::platform {
 
 /// The journal as the file journal.json in a folder of its own, written by a thread of its own: a save only
 /// hands the bytes over, so the disk never holds up the clock. Each save goes to a new file that reaches the
-/// disk (QSaveFile: fdatasync) before it takes the journal's name (rename), so a kill or a power cut leaves
-/// the old file or the new one. A failing save is told once on standard error; the clock goes on without it.
+/// disk (QSaveFile: fdatasync) before it takes the journal's name (rename, then the folder synced), so a kill
+/// or a power cut leaves the old file or the new one. A failing save is told once on standard error; the clock
+/// goes on without it.
 class JournalFile final : public JournalStore
 {
     Q_DISABLE_COPY_MOVE(JournalFile)
