@@ -26,7 +26,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("KorvoTimer"));
     QCommandLineParser options;
     options.addHelpOption();
-    const QCommandLineOption resume(QStringLiteral("resume"), QStringLiteral("Offer the last game after a normal end too."));
+    const QCommandLineOption resume(QStringLiteral("resume"),
+                                    QStringLiteral("Offer the last game after a normal end too."));
     const QCommandLineOption noResume(QStringLiteral("no-resume"), QStringLiteral("Never offer the last game."));
     options.addOptions({resume, noResume});
     options.process(app);

@@ -105,7 +105,8 @@ TickRun tickRun(platform::JournalStore* journal, int ticks, quint16 sink)
             QCoreApplication::quit();
     });
     frm.setSettingsWindow([&] {
-        model.applySet({{QStringLiteral("1st Half"), model::kFalse, 99, 59}, {QStringLiteral("2nd Half"), model::kFalse, 99, 59}},
+        model.applySet({{QStringLiteral("1st Half"), model::kFalse, 99, 59},
+                        {QStringLiteral("2nd Half"), model::kFalse, 99, 59}},
                        model::COUNT_UP, QStringLiteral("127.0.0.255"));
     });
     frm.Form_Initialize();
@@ -154,7 +155,8 @@ void spread(QJsonArray& out, const QString& key, const QString& label, const std
     const std::pair<const char*, double> at[] = {{"p50", 0.5}, {"p99", 0.99}, {"max", 1.0}};
     for (const auto& [name, q] : at)
         out.append(figure(key + QLatin1Char('_') + QLatin1String(name), label + QLatin1Char(' ') + QLatin1String(name),
-                          bench::percentile(project, q), bench::percentile(baseline, q), q == 0.99 ? goalP99 : 0, note));
+                          bench::percentile(project, q), bench::percentile(baseline, q), q == 0.99 ? goalP99 : 0,
+                          note));
 }
 
 } // namespace
@@ -198,7 +200,8 @@ int main(int argc, char* argv[])
            without.lateUs, 0, tickNote + QStringLiteral("; tick handler start - its deadline"));
 
     model::ClockModel game;
-    game.applySet({{QStringLiteral("1st Half"), model::kFalse, 45, 0}, {QStringLiteral("2nd Half"), model::kFalse, 45, 0}},
+    game.applySet({{QStringLiteral("1st Half"), model::kFalse, 45, 0},
+                   {QStringLiteral("2nd Half"), model::kFalse, 45, 0}},
                   model::COUNT_DOWN, QStringLiteral("192.168.0.255"));
     game.PERIOD_SECONDS = game.CUR_SECONDS = 2700;
     const auto handOver = timed(calls, std::chrono::milliseconds(10), [&](int i) {
@@ -222,17 +225,17 @@ int main(int argc, char* argv[])
         if (!QFile::rename(file.fileName(), path))
             std::fprintf(stderr, "korvo-bench-journal: a rename failed\n");
     });
-    spread(out, QStringLiteral("journal_gui"), QStringLiteral("Journal on the clock's thread per tick"), handOver, synced,
-           1000,
-           QStringLiteral("project: serialise the game (%1 bytes) and hand it to the writer thread, %2 times 10 ms apart; "
-                          "baseline: the save waited for on the clock's thread instead, %3 times")
+    spread(out, QStringLiteral("journal_gui"), QStringLiteral("Journal on the clock's thread per tick"), handOver,
+           synced, 1000,
+           QStringLiteral("project: serialise the game (%1 bytes) and hand it to the writer thread, %2 times 10 ms "
+                          "apart; baseline: the save waited for on the clock's thread instead, %3 times")
                .arg(bytes.size())
                .arg(calls)
                .arg(writes));
     spread(out, QStringLiteral("journal_write"), QStringLiteral("Journal write with fdatasync"), synced, unsynced, 0,
-           QStringLiteral("project: one save as the writer thread does it (QSaveFile: temporary file, fdatasync, rename; "
-                          "fsync of the folder); baseline: write and rename without any sync (survives a kill, not a "
-                          "power cut); %1 each")
+           QStringLiteral("project: one save as the writer thread does it (QSaveFile: temporary file, fdatasync, "
+                          "rename; fsync of the folder); baseline: write and rename without any sync (survives a kill, "
+                          "not a power cut); %1 each")
                .arg(writes));
     std::printf("%s", QJsonDocument(out).toJson().constData());
     return 0;

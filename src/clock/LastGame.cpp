@@ -20,7 +20,8 @@ std::optional<model::ClockModel> offerLastGame(platform::JournalStore& journal, 
     if (!game) {
         const QString kept = journal.setAside();
         errors << "korvo-timer: the saved game cannot be resumed (" << fault << "); "
-               << (kept.isEmpty() ? QStringLiteral("it could not be set aside") : QStringLiteral("set aside as ") + kept)
+               << (kept.isEmpty() ? QStringLiteral("it could not be set aside")
+                                  : QStringLiteral("set aside as ") + kept)
                << Qt::endl;
         return std::nullopt;
     }

@@ -30,8 +30,9 @@ enum class ResumeOffer {
 /// game it holds and gives that game on Yes. A game not resumed that did not end normally is set aside
 /// (renamed with the date), so that this run's journal never takes its place; so is a journal that cannot
 /// be trusted, with one line on `errors`. A finished game not offered stays until this run saves its own.
-[[nodiscard]] std::optional<model::ClockModel> offerLastGame(platform::JournalStore& journal, platform::Dialogs& dialogs,
-                                                             ResumeOffer offer, QTextStream& errors);
+[[nodiscard]] std::optional<model::ClockModel> offerLastGame(platform::JournalStore& journal,
+                                                             platform::Dialogs& dialogs, ResumeOffer offer,
+                                                             QTextStream& errors);
 
 /// The program ends normally: this run's game, if it has one, is marked finished and on disk on return.
 void finishGame(platform::JournalStore& journal, const model::ClockModel& model);

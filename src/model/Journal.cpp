@@ -33,13 +33,15 @@ std::int64_t whole(const QJsonObject& object, const char* key, std::int64_t low,
     const QJsonValue value = field(object, key);
     const double d = value.toDouble();
     if (!value.isDouble() || d < static_cast<double>(low) || d > static_cast<double>(high) || d != std::floor(d))
-        throw Refused{QStringLiteral("%1 is not a whole number from %2 to %3").arg(QLatin1String(key)).arg(low).arg(high)};
+        throw Refused{
+            QStringLiteral("%1 is not a whole number from %2 to %3").arg(QLatin1String(key)).arg(low).arg(high)};
     return static_cast<std::int64_t>(d);
 }
 
 std::int16_t whole16(const QJsonObject& object, const char* key)
 {
-    return static_cast<std::int16_t>(whole(object, key, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()));
+    using limits = std::numeric_limits<std::int16_t>;
+    return static_cast<std::int16_t>(whole(object, key, limits::min(), limits::max()));
 }
 
 std::int16_t flag(const QJsonObject& object, const char* key)
@@ -94,7 +96,8 @@ SavedGame read(const QByteArray& bytes)
     if (c.CUR_PERIOD < 1 || c.CUR_PERIOD > c.PERIOD_COUNT)
         throw Refused{QStringLiteral("period %1 of %2").arg(c.CUR_PERIOD).arg(c.PERIOD_COUNT)};
     c.PERIOD_SECONDS = static_cast<std::int32_t>(whole(o, "PERIOD_SECONDS", 0, kLongestPeriod));
-    c.CUR_SECONDS = static_cast<std::int32_t>(whole(o, "CUR_SECONDS", std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    using limits = std::numeric_limits<std::int32_t>;
+    c.CUR_SECONDS = static_cast<std::int32_t>(whole(o, "CUR_SECONDS", limits::min(), limits::max()));
     if (c.CUR_SECONDS < 0 || c.CUR_SECONDS > c.PERIOD_SECONDS)
         throw Refused{QStringLiteral("%1 seconds in a period of %2").arg(c.CUR_SECONDS).arg(c.PERIOD_SECONDS)};
     return game;
@@ -140,7 +143,8 @@ QString resumeQuestion(const SavedGame& game)
     QString question = game.finished ? QStringLiteral("The last game ended normally: ")
                                      : QStringLiteral("The last game did not end normally: ");
     question += current.Descr + QLatin1Char(' ') + format00(c.CUR_SECONDS / 60) + QLatin1Char(':')
-        + format00(c.CUR_SECONDS % 60) + QStringLiteral(", period %1 of %2. Resume it?").arg(c.CUR_PERIOD).arg(c.PERIOD_COUNT);
+        + format00(c.CUR_SECONDS % 60)
+        + QStringLiteral(", period %1 of %2. Resume it?").arg(c.CUR_PERIOD).arg(c.PERIOD_COUNT);
     if (c.CLOCK_RUNNING != kFalse)
         question += QStringLiteral("\nThe clock was running; the time while the program was down is not counted.");
     return question;

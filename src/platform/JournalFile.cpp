@@ -98,7 +98,8 @@ void JournalFile::run()
         lock.lock();
         m_writing = false;
         if (!error.isEmpty() && !std::exchange(m_warned, true))
-            std::fprintf(stderr, "korvo-timer: cannot keep the game in %s: %s\n", qPrintable(m_path), qPrintable(error));
+            std::fprintf(stderr, "korvo-timer: cannot keep the game in %s: %s\n", qPrintable(m_path),
+                         qPrintable(error));
         m_idle.notify_all();
     }
 }

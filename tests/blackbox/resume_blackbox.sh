@@ -13,7 +13,9 @@ program=$1 receiver=$2 xclose=$3 mode=$4 kills=${5:-50}
 
 fail() {
     echo "FAIL: $*"
-    for log in "${work:-/nonexistent}"/run*.log; do [[ -s $log ]] && { echo "-- $(basename "$log"):"; tail -n 5 "$log"; }; done
+    for log in "${work:-/nonexistent}"/run*.log; do
+        [[ -s $log ]] && { echo "-- $(basename "$log"):"; tail -n 5 "$log"; }
+    done
     exit 1
 }
 
@@ -76,6 +78,7 @@ resumed() { # title-prefix datagrams-before-the-kill
     main=$(find_window "^$1/${got##*t}\$") || fail "run $run does not show $1/${got##*t}"
 }
 set_aside() { compgen -G "$KORVO_STATE_DIR/journal-*.json" | wc -l; }
+no_question() { [[ -z "$(xdotool search --onlyvisible --name '^KorvoTimer$' 2>/dev/null || true)" ]]; }
 
 if [[ $mode == story ]]; then
     printf 'TimeLeft\r\n1st Half\r\n10:00\r\n2nd Half\r\n10:00\r\n' >"$work/halves.ptm"
@@ -122,7 +125,7 @@ if [[ $mode == story ]]; then
     wait "$clock" || fail "the close box ended the program with status $?"
     start
     find_window '^Setting$' >/dev/null || fail "no Setting window after a normal end"
-    [[ -z "$(xdotool search --onlyvisible --name '^KorvoTimer$' 2>/dev/null || true)" ]] || fail "asked after a normal end"
+    no_question || fail "asked after a normal end"
     killed # in the Setting window: this run has no game, the finished one stays
 
     echo "== --resume after a normal end: Yes; then killed, --no-resume: no question, the game set aside"
@@ -135,7 +138,7 @@ if [[ $mode == story ]]; then
     killed
     start --no-resume
     find_window '^Setting$' >/dev/null || fail "--no-resume did not lead to the Setting window"
-    [[ -z "$(xdotool search --onlyvisible --name '^KorvoTimer$' 2>/dev/null || true)" ]] || fail "--no-resume asked"
+    no_question || fail "--no-resume asked"
     [[ $(set_aside) == 2 ]] || fail "--no-resume did not set the unfinished game aside"
     echo "PASS; received:"; times | tr "\n" ";"; echo
     exit 0
@@ -157,4 +160,5 @@ for i in $(seq "$kills"); do
     resumed Game "$sent"
     press s
 done
-echo "PASS: $kills kills in $SECONDS s ($behind offered the state one tick behind the last datagram), the last at $(times | tail -n 1)"
+echo "PASS: $kills kills in $SECONDS s, $behind of them offered the state one tick behind the last datagram;" \
+     "the last datagram: $(times | tail -n 1)"

@@ -63,8 +63,9 @@ void TestJournal::roundTrip_data()
     QTest::newRow("extra time running, killed") << COUNT_DOWN << 2 << 273 << true << false
         << "The last game did not end normally: Verlängerung ½ – Nachspielzeit 04:33, period 2 of 3. Resume it?\n"
            "The clock was running; the time while the program was down is not counted.";
-    QTest::newRow("first half paused, ended") << COUNT_UP << 1 << 2700 << false << true
-                                              << "The last game ended normally: 1. Halbzeit 45:00, period 1 of 3. Resume it?";
+    QTest::newRow("first half paused, ended")
+        << COUNT_UP << 1 << 2700 << false << true
+        << "The last game ended normally: 1. Halbzeit 45:00, period 1 of 3. Resume it?";
 }
 
 void TestJournal::roundTrip()
@@ -105,7 +106,8 @@ void TestJournal::refused_data()
     QTest::newRow("no version") << with("version", gone) << "no version";
     QTest::newRow("period 0") << with("CUR_PERIOD", 0) << "period 0 of 3";
     QTest::newRow("period past the set") << with("CUR_PERIOD", 4) << "period 4 of 3";
-    QTest::newRow("period as text") << with("CUR_PERIOD", "2") << "CUR_PERIOD is not a whole number from -32768 to 32767";
+    QTest::newRow("period as text") << with("CUR_PERIOD", "2")
+                                    << "CUR_PERIOD is not a whole number from -32768 to 32767";
     QTest::newRow("seconds past the period") << with("CUR_SECONDS", 331) << "331 seconds in a period of 330";
     QTest::newRow("seconds below 0") << with("CUR_SECONDS", -1) << "-1 seconds in a period of 330";
     QTest::newRow("seconds not whole") << with("CUR_SECONDS", 2.5)
@@ -116,7 +118,8 @@ void TestJournal::refused_data()
     QTest::newRow("no running flag") << with("CLOCK_RUNNING", gone) << "CLOCK_RUNNING is not true or false";
     QTest::newRow("periods not a list") << with("PERIODS", "1st Half") << "PERIODS is not a list of periods";
     QTest::newRow("minutes beyond 16 bits")
-        << with("PERIODS", QJsonArray{QJsonObject{{"Descr", "X"}, {"AskMe", false}, {"Minutes", 40000}, {"Seconds", 0}}})
+        << with("PERIODS",
+                QJsonArray{QJsonObject{{"Descr", "X"}, {"AskMe", false}, {"Minutes", 40000}, {"Seconds", 0}}})
         << "Minutes is not a whole number from -32768 to 32767";
 }
 
