@@ -65,7 +65,7 @@ answer() { # key: Return for Yes, Escape for No
     box=$(find_window '^KorvoTimer$') || fail "run $run did not ask to resume the last game"
     xdotool windowfocus --sync "$box" key "$1"
 }
-# After a Yes: the window shows the game paused, at what the last or the one but last datagram before the
+# After a Yes: the window shows the game at what the last or the one but last datagram before the
 # kill showed, and the run's first datagram says the same, to the game's address.
 resumed() { # title-prefix datagrams-before-the-kill
     local before=$2 got last
