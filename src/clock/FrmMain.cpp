@@ -4,9 +4,11 @@
 #include "errors/Protector.h"
 #include "model/CheckedArithmetic.h"
 #include "model/ClockModel.h"
+#include "model/Journal.h"
 #include "model/TimeText.h"
 #include "platform/DatagramSocket.h"
 #include "platform/Dialogs.h"
+#include "platform/JournalStore.h"
 #include "platform/TickTimer.h"
 #include "protocol/TimeMessage.h"
 #include "ui/SymbolButton.h"
@@ -95,6 +97,7 @@ FrmMain::FrmMain(const ClockServices& services, QWidget* parent)
     , m_dialogs(services.dialogs)
     , m_settingsWindow(services.settingsWindow)
     , m_popup([](QMenu& menu, const QPoint& at) { menu.exec(at); })
+    , m_journal(services.journal)
 {
     m_ui.setupUi(this);
 
@@ -149,6 +152,7 @@ void FrmMain::Timer1_Timer()
     p([&] { if (m_model.TIME_MODE == model::COUNT_UP) seconds = model::add32(seconds, step); });
     p([&] { CHECK_TIME(); });
     p([&] { SHOW_TIME(); });
+    p([&] { keepGame(); });
 }
 
 void FrmMain::periodEnded(errors::Procedure& p)
@@ -180,6 +184,7 @@ void FrmMain::PAUSED()
     p([&] { m_model.CLOCK_RUNNING = model::kFalse; });
     p([&] { m_ui.lblEND->setVisible(false); });
     p([&] { setTextColour(m_ui.lblTIME, QColor(255, 0, 0)); });
+    p([&] { keepGame(); });
 }
 
 void FrmMain::UNPAUSED()
@@ -188,6 +193,7 @@ void FrmMain::UNPAUSED()
     p([&] { m_model.CLOCK_RUNNING = model::kTrue; });
     p([&] { m_ui.lblEND->setVisible(false); });
     p([&] { setTextColour(m_ui.lblTIME, QColor(0, 0, 0)); });
+    p([&] { keepGame(); });
 }
 
 // ---- The display --------------------------------------------------------------------------------------
@@ -372,10 +378,40 @@ void FrmMain::Form_Load()
     p([&] { m_socket.setRemoteHost(QLatin1String(protocol::kLoadTimeHost)); });
     p([&] { m_socket.setRemotePort(protocol::kBroadcastPort); });
     p([&] { m_ui.cmdSETTING->setEnabled(false); });
+    if (m_resumed) {
+        resumeGame(p);
+        return;
+    }
     p([&] { cmdSETTING_Click(); });
     p([&] { m_ui.cmdPREVPERIOD->setEnabled(false); });
     p([&] { m_ui.cmdNEXTPERIOD->setEnabled(false); });
     p([&] { m_model.CLOCK_RUNNING = model::kFalse; });
+}
+
+// ---- The game the last run left ----------------------------------------------------------------------
+
+void FrmMain::setResumedGame(const model::ClockModel& game)
+{
+    m_resumed = std::make_unique<model::ClockModel>(game);
+}
+
+void FrmMain::resumeGame(errors::Procedure& p)
+{
+    // Shown paused as after a correction, Previous and Next enabled as after a Reset (Next is, as the window
+    // is built). The settings window and its load-time host are skipped: every datagram goes to the game's
+    // own address.
+    p([&] { m_model = *m_resumed; });
+    p([&] { m_socket.setRemoteHost(m_model.BROADCAST_IP); });
+    p([&] { SHOW_TIME(); });
+    p([&] { PAUSED(); });
+    p([&] { m_ui.cmdPREVPERIOD->setEnabled(true); });
+}
+
+/// After every change of the clock: the tick, and PAUSED and UNPAUSED, which every command ends with.
+void FrmMain::keepGame()
+{
+    if (m_journal != nullptr)
+        m_journal->save(model::journalBytes(m_model, false));
 }
 
 } // namespace korvo::clock

@@ -22,6 +22,7 @@ class ClockModel;
 namespace korvo::platform {
 class DatagramSocket;
 class Dialogs;
+class JournalStore;
 class TickTimer;
 } // namespace korvo::platform
 
@@ -37,6 +38,7 @@ struct ClockServices
     platform::Dialogs& dialogs;       // the "Ask me" input boxes
     /// frmSet: runs the settings window modally and returns once it has been closed.
     std::function<void()> settingsWindow;
+    platform::JournalStore* journal = nullptr; // keeps the game for the next run; none: kept nowhere
 };
 
 /// The main clock window: its engine, display, commands and start-up. Every procedure runs under its own
@@ -85,6 +87,9 @@ public:
     using PopupMenu = std::function<void(QMenu& menu, const QPoint& at)>;
     void setPopupMenu(PopupMenu popup);
 
+    /// Form_Load continues this game (one the last run left) instead of running the settings window.
+    void setResumedGame(const model::ClockModel& game);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -92,6 +97,8 @@ private:
     void correct(errors::Procedure& p, std::int32_t amount);
     void periodEnded(errors::Procedure& p);
     void askDuration(errors::Procedure& p);
+    void resumeGame(errors::Procedure& p);
+    void keepGame();
 
     model::ClockModel& m_model;
     errors::Trap& m_trap;
@@ -101,6 +108,8 @@ private:
     ui::MainWindowUi m_ui;
     std::function<void()> m_settingsWindow;
     PopupMenu m_popup;
+    platform::JournalStore* m_journal;
+    std::unique_ptr<model::ClockModel> m_resumed;
 };
 
 } // namespace korvo::clock

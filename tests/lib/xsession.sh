@@ -38,6 +38,8 @@ xsession_start() { # screen-size
     for _ in $(seq 50); do ip -4 route get 192.168.0.255 >/dev/null 2>&1 && break; sleep 0.02; done
 
     work=$(mktemp -d)
+    # The clock keeps its game here, not in the user's folder: no test meets another one's game.
+    export KORVO_STATE_DIR="$work/state"
     pids=()
     trap xsession_cleanup EXIT
 

@@ -67,9 +67,10 @@ struct ClockRig
 {
     Q_DISABLE_COPY_MOVE(ClockRig)
 
-    ClockRig(platform::TickTimer& timer, platform::DatagramSocket& socket)
+    /// `journal`: where the clock keeps its game; none by default.
+    ClockRig(platform::TickTimer& timer, platform::DatagramSocket& socket, platform::JournalStore* journal = nullptr)
         : frm(std::make_unique<clock::FrmMain>(
-              clock::ClockServices{model, trap.trap, timer, socket, dialogs, [this] { settingsWindow(); }}))
+              clock::ClockServices{model, trap.trap, timer, socket, dialogs, [this] { settingsWindow(); }, journal}))
         , frmSet(new settings::FrmSet({model, trap.trap, socket, dialogs}, frm.get()))
     {
     }
@@ -114,8 +115,8 @@ struct OwnTimerAndSocket
 template <class Socket = LoopbackSocket>
 struct Clock : OwnTimerAndSocket<Socket>, ClockRig
 {
-    Clock()
-        : ClockRig(this->timer, this->socket)
+    explicit Clock(platform::JournalStore* journal = nullptr)
+        : ClockRig(this->timer, this->socket, journal)
     {
     }
     QStringList seen; ///< the states looked at by play()

@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# The game outlives the clock program: killed with SIGKILL in the middle of a game, the program offers the
+# game at the next start and goes on where its datagrams left off. Under Xvfb in a private network
+# namespace, driven with xdotool, with a receiver on port 7699 standing in for a remote display.
+#
+#   resume_blackbox.sh PROGRAM RECEIVER XCLOSE story     killed: Yes; killed: No; normal end; the options
+#   resume_blackbox.sh PROGRAM RECEIVER XCLOSE kills N   N kills at random moments of a running game
+#
+# Exit 0 passed, 1 failed, 77 skipped (with the reason on the last line).
+set -euo pipefail
+
+program=$1 receiver=$2 xclose=$3 mode=$4 kills=${5:-50}
+
+fail() {
+    echo "FAIL: $*"
+    for log in "${work:-/nonexistent}"/run*.log; do
+        [[ -s $log ]] && { echo "-- $(basename "$log"):"; tail -n 5 "$log"; }
+    done
+    exit 1
+}
+
+source "$(dirname "$0")/../lib/xsession.sh"
+[[ "${KT_XSESSION_INSIDE:-}" == 1 || -x "$xclose" ]] \
+    || skip "korvo-xclose was not built (no X11 client library), so no window can be closed"
+xsession_enter "$0" "$@"
+
+# ---- Inside ------------------------------------------------------------------------------------------------
+xsession_start 1024x768
+RESET=(30 1080 825 555)
+NEXT=(2370 1680 825 540)
+IP=(4680 510 1065 285) # the Setting window's Broadcast IP field
+
+"$receiver" 7699 300 >"$work/rx.txt" &
+pids+=($!)
+for _ in $(seq 100); do grep -q '^# listening' "$work/rx.txt" 2>/dev/null && break; sleep 0.05; done
+# The time datagrams so far, one "destination payload" a line.
+times() { awk '$3 ~ /^p[0-9]/ { print $2, $3 }' "$work/rx.txt"; }
+# Returns once there are more than $1 of them.
+more_than() { for _ in $(seq 100); do (( $(times | wc -l) > $1 )) && return 0; sleep 0.05; done; return 1; }
+
+run=0 behind=0
+start() { # options...: the next run of the program; its pid in $clock
+    run=$((run + 1))
+    "$program" "$@" >"$work/run$run.log" 2>&1 &
+    clock=$!
+    pids+=("$clock")
+}
+killed() { kill -9 "$clock"; wait "$clock" 2>/dev/null || true; sleep 0.1; }
+# A new game through the Setting window: a set file, Broadcast IP 127.000.000, Ok; the main window in $main.
+new_game() { # set-file title
+    local settings
+    settings=$(find_window '^Setting$') || fail "run $run: the Setting window did not appear"
+    load_period_set "$settings" "$1"
+    sleep 0.3
+    # The file dialog took the keyboard focus with it; the Setting window must have it back to be typed into.
+    xdotool windowfocus --sync "$settings"
+    click "$settings" "${IP[@]}"
+    xdotool key ctrl+a type --delay 20 127000000
+    click "$settings" "${OK[@]}"
+    main=$(find_window "^$2\$") || fail "run $run: the main window did not appear with $2"
+}
+press() { xdotool windowfocus --sync "$main" key "$@"; }
+answer() { # key: Return for Yes, Escape for No
+    local box
+    box=$(find_window '^KorvoTimer$') || fail "run $run did not ask to resume the last game"
+    xdotool windowfocus --sync "$box" key "$1"
+}
+# After a Yes: the window shows the game at what the last or the one but last datagram before the
+# kill showed, and the run's first datagram says the same, to the game's address.
+resumed() { # title-prefix datagrams-before-the-kill
+    local before=$2 got last
+    more_than "$before" || fail "run $run sent nothing after Yes"
+    got=$(times | sed -n "$((before + 1))p")
+    last=$(times | sed -n "$((before > 1 ? before - 1 : 1)),${before}p" | awk '{ print $2 }')
+    grep -qxF "${got#* }" <<<"$last" || fail "run $run offered '$got' after: $(tr '\n' ' ' <<<"$last")"
+    [[ "${got#* }" == "$(tail -n 1 <<<"$last")" ]] || behind=$((behind + 1))
+    [[ $got == "127.0.0.255 "* ]] || fail "run $run sent its first datagram to ${got% *}"
+    main=$(find_window "^$1/${got##*t}\$") || fail "run $run does not show $1/${got##*t}"
+}
+set_aside() { compgen -G "$KORVO_STATE_DIR/journal-*.json" | wc -l; }
+no_question() { [[ -z "$(xdotool search --onlyvisible --name '^KorvoTimer$' 2>/dev/null || true)" ]]; }
+
+if [[ $mode == story ]]; then
+    printf 'TimeLeft\r\n1st Half\r\n10:00\r\n2nd Half\r\n10:00\r\n' >"$work/halves.ptm"
+
+    echo "== killed 5 s into the 2nd half; Yes"
+    start
+    new_game "$work/halves.ptm" "1st Half/10:00"
+    click "$main" "${RESET[@]}"
+    sleep 0.3
+    xdotool key Down Return # "Yes Reset time", which enables Next
+    click "$main" "${NEXT[@]}"
+    find_window '^2nd Half/10:00$' >/dev/null || fail "Next did not reach the 2nd half"
+    press s
+    sleep 5.3
+    killed
+    sent=$(times | wc -l)
+    [[ "$(times | tail -n 1)" == "127.0.0.255 p2t09:5"[45] ]] || fail "before the kill: $(times | tail -n 1)"
+    start
+    answer Return
+    resumed "2nd Half" "$sent"
+    sleep 0.3
+    screenshot "$main" "$work/resumed.png"
+    if [[ -s "$work/resumed.png" ]]; then
+        at_least "$(ink "$work/resumed.png" 139 49 38 18 red)" 0.08 || fail "the resumed clock is not red (paused)"
+    fi
+    shown=$(times | tail -n 1)
+    shown=${shown##*t}
+    left=$(( 10#${shown%:*} * 60 + 10#${shown#*:} - 1 ))
+    sent=$(times | wc -l)
+    press s
+    more_than "$sent" || fail "no tick after Start"
+    [[ "$(times | tail -n 1)" == "127.0.0.255 $(printf 'p2t%02d:%02d' $((left / 60)) $((left % 60)))" ]] \
+        || fail "the first tick after $shown sent: $(times | tail -n 1)"
+
+    echo "== killed again; No (Escape): the Setting window as always, the game set aside"
+    killed
+    start
+    answer Escape
+    new_game "$work/halves.ptm" "1st Half/10:00"
+    [[ $(set_aside) == 1 ]] || fail "the game declined was not set aside"
+
+    echo "== a normal end (close box), then a start: no question"
+    "$xclose" "$main"
+    wait "$clock" || fail "the close box ended the program with status $?"
+    start
+    find_window '^Setting$' >/dev/null || fail "no Setting window after a normal end"
+    no_question || fail "asked after a normal end"
+    killed # in the Setting window: this run has no game, the finished one stays
+
+    echo "== --resume after a normal end: Yes; then killed, --no-resume: no question, the game set aside"
+    sent=$(times | wc -l)
+    start --resume
+    answer Return
+    main=$(find_window '^1st Half/10:00$') || fail "--resume did not restore 1st Half/10:00"
+    more_than "$sent" || fail "--resume: nothing sent"
+    [[ "$(times | tail -n 1)" == "127.0.0.255 p1t10:00" ]] || fail "--resume sent: $(times | tail -n 1)"
+    killed
+    start --no-resume
+    find_window '^Setting$' >/dev/null || fail "--no-resume did not lead to the Setting window"
+    no_question || fail "--no-resume asked"
+    [[ $(set_aside) == 2 ]] || fail "--no-resume did not set the unfinished game aside"
+    echo "PASS; received:"; times | tr "\n" ";"; echo
+    exit 0
+fi
+
+echo "== $kills kills at random moments of a running game"
+printf 'TimeLeft\r\nGame\r\n60:00\r\n' >"$work/game.ptm"
+start
+new_game "$work/game.ptm" "Game/60:00"
+press s
+SECONDS=0
+for i in $(seq "$kills"); do
+    # One or two ticks, and the kill at any moment of the tick's second.
+    sleep "$(awk -v r="$RANDOM" 'BEGIN { printf "%.3f", 1 + (r % 1000) / 1000 }')"
+    killed
+    sent=$(times | wc -l)
+    start
+    answer Return
+    resumed Game "$sent"
+    press s
+done
+echo "PASS: $kills kills in $SECONDS s, $behind of them offered the state one tick behind the last datagram;" \
+     "the last datagram: $(times | tail -n 1)"
