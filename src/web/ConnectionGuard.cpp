@@ -3,7 +3,10 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/ioctl.h>
+
 #include <algorithm>
+#include <vector>
 
 namespace korvo::web {
 
@@ -60,6 +63,15 @@ public:
         m_idle.stop();
     }
 
+    /// Nothing read from the client since its last answer.
+    [[nodiscard]] bool hasNothingUnanswered() const { return m_unanswered == 0 && m_socket->bytesAvailable() == 0; }
+    /// Bytes have arrived that the event loop has not read yet.
+    [[nodiscard]] bool hasBytesInKernel() const
+    {
+        int queued = 0;
+        return ::ioctl(static_cast<int>(m_socket->socketDescriptor()), FIONREAD, &queued) == 0 && queued > 0;
+    }
+
     void orphan() { m_guard = nullptr; }
     [[nodiscard]] bool isLive() const { return m_live; }
     [[nodiscard]] bool owns(const QTcpSocket* socket) const { return m_socket == socket; }
@@ -86,7 +98,13 @@ QString peerName(const QHostAddress& address, quint16 port)
     return QStringLiteral("%1:%2").arg(host).arg(port);
 }
 
-ConnectionGuard::ConnectionGuard(Limits limits, QObject* parent) : QTcpServer(parent), m_limits(limits) {}
+ConnectionGuard::ConnectionGuard(Limits limits, QObject* parent) : QTcpServer(parent), m_limits(limits)
+{
+    // Qt's default queue of 50 connections waiting to be accepted overflows when many screens connect at
+    // once (all of a venue's after a restart, say), and every connection refused there costs its client a
+    // one-second retry.
+    setListenBacklogSize(limits.maxConnections);
+}
 
 ConnectionGuard::~ConnectionGuard()
 {
@@ -122,18 +140,38 @@ void ConnectionGuard::incomingConnection(qintptr descriptor)
 
 bool ConnectionGuard::makeRoom()
 {
-    Watch* oldest = nullptr;
-    for (Watch* watch : m_watches) {
-        if (!watch->isLive() && (!oldest || watch->lastAnswer() < oldest->lastAnswer()))
-            oldest = watch;
+    // The connections that have been silent since their last answer go first, the oldest of them first;
+    // a client that has asked something goes only when none is silent. Whether a request waits unread in
+    // the kernel is asked only of the one chosen, and a few times at most.
+    constexpr int kMaxLooks = 8;
+    std::vector<Watch*> asking;
+    Watch* chosen = nullptr;
+    for (int look = 0; look < kMaxLooks; ++look) {
+        chosen = nullptr;
+        bool chosenSilent = false;
+        for (Watch* watch : m_watches) {
+            if (watch->isLive() || std::find(asking.begin(), asking.end(), watch) != asking.end())
+                continue;
+            const bool silent = watch->hasNothingUnanswered();
+            if (!chosen || (silent && !chosenSilent) ||
+                (silent == chosenSilent && watch->lastAnswer() < chosen->lastAnswer())) {
+                chosen = watch;
+                chosenSilent = silent;
+            }
+        }
+        if (!chosen || !chosenSilent || !chosen->hasBytesInKernel())
+            break;
+        asking.push_back(chosen);
     }
-    if (!oldest)
+    if (!chosen && !asking.empty())
+        chosen = asking.front();
+    if (!chosen)
         return false;
     // The watch goes with its socket later; it must not be found again before that.
-    m_watches.remove(oldest);
-    const QString peer = oldest->peer();
-    oldest->orphan();
-    oldest->drop(QString());
+    m_watches.remove(chosen);
+    const QString peer = chosen->peer();
+    chosen->orphan();
+    chosen->drop(QString());
     emit closed(peer, openCount(), QStringLiteral("made room for a new connection"));
     return true;
 }

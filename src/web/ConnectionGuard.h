@@ -23,8 +23,9 @@ struct Limits
 /// library sees it. Qt HttpServer 6.4 has no limits of its own: it accepts any number of connections,
 /// keeps idle ones forever and buffers request headers and bodies of any size.
 ///
-/// When all connections are taken, the one that has waited longest for an answer makes room; live pages
-/// are never pushed out, and a newcomer finding only live pages is turned away.
+/// When all connections are taken, the connection that has been silent longest since its last answer makes
+/// room (one still waiting for its answer only when no connection is silent); live pages are never pushed
+/// out, and a newcomer finding only live pages is turned away.
 class ConnectionGuard final : public QTcpServer
 {
     Q_OBJECT

@@ -35,6 +35,7 @@ constexpr Resource kResources[] = {
     {"/clock.js", "clock.js", "text/javascript; charset=utf-8"},
     {"/clock.css", "clock.css", "text/css; charset=utf-8"},
     {"/overlay.css", "overlay.css", "text/css; charset=utf-8"},
+    {"/favicon.svg", "favicon.svg", "image/svg+xml"},
 };
 
 QByteArray builtIn(const char* file)
