@@ -4,7 +4,7 @@ then the datagrams this test sends (time, period, PAUSED, the age after 2 s of s
 as the window allows, a transparent overlay whose URL sets corner, scale and colours, and a page that
 recovers by itself when korvo-web is restarted.
 
-    web_browser.py KORVO-WEB ARTIFACT-DIR      (screenshots of /, a phone and /overlay go there)"""
+    web_browser.py KORVO-WEB ARTIFACT-DIR      (screenshots of /, of / paused on a phone and of /overlay go there)"""
 
 import os
 import re
@@ -96,6 +96,8 @@ try:
     wait_for(lambda: not shown("paused"), 3, "the PAUSED marker to go")
     digits_fill_the_width((1280, 720))
     page.save_screenshot(os.path.join(artifacts, "web-board.png"))
+    send(b"pause")
+    wait_for(lambda: shown("paused"), 3, "the PAUSED marker")
     digits_fill_the_width((390, 844))
     page.save_screenshot(os.path.join(artifacts, "web-phone.png"))
 
