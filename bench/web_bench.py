@@ -16,7 +16,6 @@ import argparse
 import json
 import multiprocessing
 import os
-import re
 import selectors
 import socket
 import sys
@@ -157,12 +156,8 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def memory_mib(pid, field):
-    return int(re.search(field + r":\s+(\d+)", open("/proc/%d/status" % pid).read()).group(1)) / 1024
-
-
 def fan_out_and_idle(web, count, updates, idle_seconds):
-    alone_mib = memory_mib(web.process.pid, "VmRSS")
+    alone_mib = web.memory_mib("VmRSS")
     ready, stop, results = multiprocessing.Semaphore(0), multiprocessing.Event(), multiprocessing.Queue()
     workers = [multiprocessing.Process(target=clients, args=(web.http_port, count // 2, ready, stop, results))
                for _ in range(2)]
@@ -182,7 +177,7 @@ def fan_out_and_idle(web, count, updates, idle_seconds):
     cpu_before, wall_before = cpu_seconds(web.process.pid), time.monotonic()
     time.sleep(idle_seconds)
     cpu = (cpu_seconds(web.process.pid) - cpu_before) / (time.monotonic() - wall_before) * 100
-    rss_mib, peak_mib = memory_mib(web.process.pid, "VmRSS"), memory_mib(web.process.pid, "VmHWM")
+    rss_mib, peak_mib = web.memory_mib("VmRSS"), web.memory_mib("VmHWM")
     stop.set()
     arrivals = [a for _ in workers for a in results.get(timeout=30)]
     for w in workers:

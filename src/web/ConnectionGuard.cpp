@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <vector>
@@ -19,7 +20,7 @@ public:
     {
         m_idle.setSingleShot(true);
         m_idle.setInterval(idleTimeout);
-        m_idle.callOnTimeout(this, [this] { drop(QStringLiteral("no request for %1 s").arg(m_idle.interval() / 1000)); });
+        m_idle.callOnTimeout(this, [this] { drop(QStringLiteral("idle for %1 s").arg(m_idle.interval() / 1000)); });
         m_idle.start();
         // The clock restarts on answers only, so a client cannot hold a connection by trickling bytes.
         connect(&socket, &QTcpSocket::bytesWritten, this, [this] {
@@ -119,6 +120,7 @@ void ConnectionGuard::incomingConnection(qintptr descriptor)
     auto* socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
+        ::close(static_cast<int>(descriptor));
         return;
     }
     if (openCount() >= m_limits.maxConnections && !makeRoom()) {

@@ -62,9 +62,10 @@ class KorvoWeb:
     def lines(self):
         return self.text().splitlines()
 
-    def rss_kib(self):
+    def memory_mib(self, field):
+        """VmRSS (resident now) or VmHWM (the peak of resident memory) from /proc."""
         with open("/proc/%d/status" % self.process.pid) as status:
-            return int(re.search(r"VmRSS:\s+(\d+)", status.read()).group(1))
+            return int(re.search(field + r":\s+(\d+)", status.read()).group(1)) / 1024
 
     def stop(self):
         """SIGTERM; returns the exit status."""
