@@ -174,7 +174,7 @@ void WebServer::takeLivePages()
         });
         m_pages.push_back({socket, peerName(socket->peerAddress(), socket->peerPort()), m_now()});
         emit clientEvent(QStringLiteral("client %1 follows the clock live (%2 live)").arg(m_pages.back().peer).arg(m_pages.size()));
-        send(m_pages.back(), stateJson(m_state, m_now()));
+        send(m_pages.back(), QString::fromUtf8(stateJson(m_state, m_now())));
     }
 }
 
@@ -195,12 +195,12 @@ void WebServer::dropPage(LivePage& page, const QString& why)
 
 void WebServer::changed()
 {
-    const QByteArray json = stateJson(m_state, m_now());
+    const QString json = QString::fromUtf8(stateJson(m_state, m_now()));
     for (LivePage& page : m_pages)
         send(page, json);
 }
 
-void WebServer::send(LivePage& page, const QByteArray& json)
+void WebServer::send(LivePage& page, const QString& json)
 {
     if (page.socket->state() != QAbstractSocket::ConnectedState)
         return;
@@ -208,7 +208,10 @@ void WebServer::send(LivePage& page, const QByteArray& json)
         dropPage(page, QStringLiteral("it stopped reading"));
         return;
     }
-    page.socket->sendTextMessage(QString::fromUtf8(json));
+    page.socket->sendTextMessage(json);
+    // Into the kernel now rather than on the socket's next turn in the event loop, so that the last of
+    // many pages is not kept waiting for all the others' turns.
+    page.socket->flush();
 }
 
 void WebServer::pingPages()

@@ -66,7 +66,7 @@ private:
     void forgetPage(QWebSocket* socket);
     void dropPage(LivePage& page, const QString& why);
     void changed();
-    void send(LivePage& page, const QByteArray& json);
+    void send(LivePage& page, const QString& json);
     void pingPages();
 
     Limits m_limits;
