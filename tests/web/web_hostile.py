@@ -6,7 +6,8 @@ the port taken). Throughout, a normal client asks for /state every 20 ms on a ne
 answered within 100 ms; korvo-web's resident memory must stay under the bound below, and every
 connection it let in must be gone at the end.
 
-    web_hostile.py KORVO-WEB [--sanitized]     (--sanitized: no memory bound, the sanitizers' own is larger)"""
+    web_hostile.py KORVO-WEB [--sanitized]   (--sanitized: no bounds on time and memory, which the sanitizers
+                                              multiply; every answer and the cleanup are still checked)"""
 
 import multiprocessing
 import os
@@ -142,7 +143,7 @@ print("normal client: %d answers, slowest %.1f ms; korvo-web peak RSS %.1f MiB; 
       % (count, worst * 1000, peak_mib, sum("made room" in line for line in web.lines)))
 if failures:
     problems.append("the normal client failed %d times: %s" % (len(failures), failures[:3]))
-if worst > ANSWER_WITHIN_S:
+if not sanitized and worst > ANSWER_WITHIN_S:
     problems.append("the normal client waited %.1f ms" % (worst * 1000))
 if not sanitized and peak_mib > MEMORY_BOUND_MIB:
     problems.append("peak RSS %.1f MiB over the bound of %d MiB" % (peak_mib, MEMORY_BOUND_MIB))
