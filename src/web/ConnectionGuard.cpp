@@ -101,10 +101,11 @@ QString peerName(const QHostAddress& address, quint16 port)
 
 ConnectionGuard::ConnectionGuard(Limits limits, QObject* parent) : QTcpServer(parent), m_limits(limits)
 {
-    // Qt's default queue of 50 connections waiting to be accepted overflows when many screens connect at
-    // once (all of a venue's after a restart, say), and every connection refused there costs its client a
-    // one-second retry.
-    setListenBacklogSize(limits.maxConnections);
+    // Qt's default queue of 50 connections waiting to be accepted overflows when many clients connect at
+    // once (all of a venue's screens after a restart, or a flood of connections that the guard is about
+    // to close), and every connection the kernel refuses there costs its client a one-second retry. The
+    // kernel caps the queue at its own limit (net.core.somaxconn, 4096 by default).
+    setListenBacklogSize(std::max(limits.maxConnections, 4096));
 }
 
 ConnectionGuard::~ConnectionGuard()

@@ -125,10 +125,15 @@ try:
         send(sent[-1], web.udp_port)
         if i % 50 == 49:
             page.pump(0.005)
-    wait_for(lambda: page.pump(0.1) is not None and page.messages and '"166:39"' in page.messages[-1], 5,
-             "the normal page to get the last datagram's time")
+    # A flood loses datagrams in the kernel when the server falls behind; the one after it must arrive.
+    deadline = time.monotonic() + 10
+    while not (page.messages and '"99:59"' in page.messages[-1]) and time.monotonic() < deadline:
+        send(b"p2t99:59", web.udp_port)
+        page.pump(0.2)
+    if '"99:59"' not in page.messages[-1]:
+        problems.append("the normal page did not get the time sent after the flood")
     wait_for(lambda: any("dropped: it stopped reading" in line for line in web.lines), 3, "the deaf page to be dropped")
-    print("the normal page got %d of 10000 updates" % len(page.messages))
+    print("the normal page got %d messages" % len(page.messages))
     page.socket.close()
     deaf.socket.close()
 finally:
