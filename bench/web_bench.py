@@ -17,6 +17,7 @@ import argparse
 import json
 import multiprocessing
 import os
+import random
 import selectors
 import socket
 import struct
@@ -79,17 +80,19 @@ def page_latency(web, samples, baseline_samples):
             readings.append((after - before, ms / 1000 - (before + after) / 2))
         offset = min(readings)[1]
 
-        def run(count, interval, first):
+        def run(count, shortest, longest, first):
             sent = {}
             for i in range(first, first + count):
                 sent[clock_text(i)] = time.monotonic()
                 send(b"p1t" + clock_text(i).encode(), web.udp_port)
-                time.sleep(interval)
+                time.sleep(random.uniform(shortest, longest))
             return sent
 
-        live_sent = run(samples, 0.1, 0)
+        live_sent = run(samples, 0.1, 0.1, 0)
         time.sleep(0.5)
-        polled_sent = run(baseline_samples, 1.0, samples)
+        # At least a second apart, so the poller sees each; at random moments of its second, as a clock's
+        # datagrams would be.
+        polled_sent = run(baseline_samples, 1.0, 2.0, samples)
         time.sleep(1.5)
         seen, polled = page.execute_script("return [window.seen, window.polled]")
     finally:
@@ -107,7 +110,7 @@ def page_latency(web, samples, baseline_samples):
     return figure("web_dom_p99", "Web: datagram to text in the page's DOM, p99", "ms", percentile(live, 0.99),
                   percentile(base, 0.99), ("lt", 30),
                   "headless Chromium, %d datagrams 100 ms apart (p50 %.2f, max %.2f, %d never shown); baseline: the "
-                  "page polling /state every second, %d datagrams 1 s apart (%d never shown)"
+                  "page polling /state every second, %d datagrams 1-2 s apart (%d never shown)"
                   % (len(live_sent), percentile(live, 0.5) or 0, max(live or [0]), live_missed, len(polled_sent), base_missed))
 
 
