@@ -65,7 +65,7 @@ public:
     }
 
     /// Nothing read from the client since its last answer.
-    [[nodiscard]] bool hasNothingUnanswered() const { return m_unanswered == 0 && m_socket->bytesAvailable() == 0; }
+    [[nodiscard]] bool hasNothingUnanswered() const { return m_unanswered == 0; }
     /// Bytes have arrived that the event loop has not read yet.
     [[nodiscard]] bool hasBytesInKernel() const
     {
