@@ -61,7 +61,9 @@ void say(const QString& line)
 /// "port 8080 on every interface", "port 8080 on 127.0.0.1"
 QString where(const QHostAddress& address, quint16 port)
 {
-    return QStringLiteral("port %1 on %2").arg(port).arg(address == QHostAddress::Any ? QStringLiteral("every interface") : address.toString());
+    return QStringLiteral("port %1 on %2")
+        .arg(port)
+        .arg(address == QHostAddress::Any ? QStringLiteral("every interface") : address.toString());
 }
 
 } // namespace
@@ -84,12 +86,14 @@ int main(int argc, char* argv[])
     allowDescriptors(options.limits.maxConnections);
 
     web::WebServer server(options.limits, [] {
-        return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch());
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::steady_clock::now().time_since_epoch());
     });
     if (options.verbose)
         QObject::connect(&server, &web::WebServer::clientEvent, &say);
     if (!server.listen(options.listen, options.httpPort)) {
-        say(QStringLiteral("cannot serve on %1: %2").arg(where(options.listen, options.httpPort), server.errorString()));
+        say(QStringLiteral("cannot serve on %1: %2")
+                .arg(where(options.listen, options.httpPort), server.errorString()));
         return 1;
     }
     follow::DatagramReceiver receiver(options.clock);

@@ -2,7 +2,8 @@
 
 namespace korvo::follow {
 
-void FollowedState::showTime(const protocol::TimeDatagram& time, const QHostAddress& sender, std::chrono::nanoseconds now)
+void FollowedState::showTime(const protocol::TimeDatagram& time, const QHostAddress& sender,
+                             std::chrono::nanoseconds now)
 {
     m_clockText = QString::fromLatin1(time.clock.data(), static_cast<qsizetype>(time.clock.size()));
     m_period = time.period;

@@ -16,7 +16,8 @@ class ConnectionGuard::Watch final : public QObject
 {
 public:
     Watch(ConnectionGuard& guard, QTcpSocket& socket, std::chrono::milliseconds idleTimeout)
-        : QObject(&socket), m_guard(&guard), m_socket(&socket), m_peer(peerName(socket.peerAddress(), socket.peerPort()))
+        : QObject(&socket), m_guard(&guard), m_socket(&socket),
+          m_peer(peerName(socket.peerAddress(), socket.peerPort()))
     {
         m_idle.setSingleShot(true);
         m_idle.setInterval(idleTimeout);
@@ -34,8 +35,9 @@ public:
             if (m_unanswered > kMaxRequestBytes && !m_live) {
                 // After the library has read this chunk (at most the read buffer), so that it never
                 // reads from a socket closed under it.
-                QMetaObject::invokeMethod(this, [this] { drop(QStringLiteral("request larger than %1 bytes").arg(kMaxRequestBytes)); },
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this] { drop(QStringLiteral("request larger than %1 bytes").arg(kMaxRequestBytes)); },
+                    Qt::QueuedConnection);
             }
         });
     }
@@ -125,7 +127,8 @@ void ConnectionGuard::incomingConnection(qintptr descriptor)
         return;
     }
     if (openCount() >= m_limits.maxConnections && !makeRoom()) {
-        emit closed(peerName(socket->peerAddress(), socket->peerPort()), openCount(), QStringLiteral("turned away: %1 live pages open").arg(openCount()));
+        emit closed(peerName(socket->peerAddress(), socket->peerPort()), openCount(),
+                    QStringLiteral("turned away: %1 live pages open").arg(openCount()));
         socket->abort();
         delete socket;
         return;

@@ -18,7 +18,8 @@ QByteArray stateJson(const follow::FollowedState& state, std::chrono::nanosecond
         {QStringLiteral("clock"), state.hasTime() ? QJsonValue(state.clockText()) : QJsonValue()},
         {QStringLiteral("paused"), heard ? QJsonValue(state.isPaused()) : QJsonValue()},
         {QStringLiteral("source"), heard ? QJsonValue(state.sender().toString()) : QJsonValue()},
-        {QStringLiteral("ageMs"), age ? QJsonValue(static_cast<qint64>(duration_cast<milliseconds>(*age).count())) : QJsonValue()},
+        {QStringLiteral("ageMs"),
+         age ? QJsonValue(static_cast<qint64>(duration_cast<milliseconds>(*age).count())) : QJsonValue()},
         {QStringLiteral("staleAfterMs"),
          static_cast<qint64>(duration_cast<milliseconds>(follow::FollowedState::kQuietAfter).count())},
     };

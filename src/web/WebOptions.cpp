@@ -27,7 +27,8 @@ std::optional<QHostAddress> address(const QString& text, bool allowIPv6)
     if (const auto v4 = protocol::parseDottedDecimal(text))
         return QHostAddress(*v4);
     QHostAddress v6;
-    if (allowIPv6 && text.contains(QLatin1Char(':')) && v6.setAddress(text) && v6.protocol() == QAbstractSocket::IPv6Protocol)
+    if (allowIPv6 && text.contains(QLatin1Char(':')) && v6.setAddress(text) &&
+        v6.protocol() == QAbstractSocket::IPv6Protocol)
         return v6;
     return std::nullopt;
 }
@@ -53,11 +54,13 @@ std::variant<WebOptions, HelpText, OptionError> parseWebOptions(const QStringLis
         "  /state     the current state as JSON\n"
         "  /live      the same JSON pushed on every change (WebSocket)"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("UDP port the clock broadcasts to (default %1).").arg(protocol::kBroadcastPort),
-                                  QStringLiteral("N"));
+    const QCommandLineOption port(
+        QStringLiteral("port"),
+        QStringLiteral("UDP port the clock broadcasts to (default %1).").arg(protocol::kBroadcastPort),
+        QStringLiteral("N"));
     const QCommandLineOption source(QStringLiteral("source"),
-                                    QStringLiteral("Follow only the clock at this IPv4 address."), QStringLiteral("ADDRESS"));
+                                    QStringLiteral("Follow only the clock at this IPv4 address."),
+                                    QStringLiteral("ADDRESS"));
     const QCommandLineOption httpPort(QStringLiteral("http-port"),
                                       QStringLiteral("TCP port of the web pages (default %1; 0 picks a free one).")
                                           .arg(options.httpPort),
@@ -67,7 +70,8 @@ std::variant<WebOptions, HelpText, OptionError> parseWebOptions(const QStringLis
                                     QStringLiteral("ADDRESS"));
     const QCommandLineOption maxConnections(
         QStringLiteral("max-connections"),
-        QStringLiteral("Connections open at once, live pages included (default %1).").arg(options.limits.maxConnections),
+        QStringLiteral("Connections open at once, live pages included (default %1).")
+            .arg(options.limits.maxConnections),
         QStringLiteral("N"));
     const QCommandLineOption idleTimeout(
         QStringLiteral("idle-timeout"),
@@ -95,31 +99,36 @@ std::variant<WebOptions, HelpText, OptionError> parseWebOptions(const QStringLis
     if (parser.isSet(source)) {
         const auto value = address(parser.value(source), false);
         if (!value)
-            return needs(QStringLiteral("source"), QStringLiteral("an IPv4 address such as 192.168.0.10"), parser.value(source));
+            return needs(QStringLiteral("source"), QStringLiteral("an IPv4 address such as 192.168.0.10"),
+                         parser.value(source));
         options.clock.source = *value;
     }
     if (parser.isSet(httpPort)) {
         const auto value = number(parser.value(httpPort), 0, 65535);
         if (!value)
-            return needs(QStringLiteral("http-port"), QStringLiteral("a number from 0 to 65535"), parser.value(httpPort));
+            return needs(QStringLiteral("http-port"), QStringLiteral("a number from 0 to 65535"),
+                         parser.value(httpPort));
         options.httpPort = static_cast<quint16>(*value);
     }
     if (parser.isSet(listen)) {
         const auto value = address(parser.value(listen), true);
         if (!value)
-            return needs(QStringLiteral("listen"), QStringLiteral("an IPv4 or IPv6 address of this machine"), parser.value(listen));
+            return needs(QStringLiteral("listen"), QStringLiteral("an IPv4 or IPv6 address of this machine"),
+                         parser.value(listen));
         options.listen = *value;
     }
     if (parser.isSet(maxConnections)) {
         const auto value = number(parser.value(maxConnections), 1, 4096);
         if (!value)
-            return needs(QStringLiteral("max-connections"), QStringLiteral("a number from 1 to 4096"), parser.value(maxConnections));
+            return needs(QStringLiteral("max-connections"), QStringLiteral("a number from 1 to 4096"),
+                         parser.value(maxConnections));
         options.limits.maxConnections = static_cast<int>(*value);
     }
     if (parser.isSet(idleTimeout)) {
         const auto value = number(parser.value(idleTimeout), 1, 3600);
         if (!value)
-            return needs(QStringLiteral("idle-timeout"), QStringLiteral("a number of seconds from 1 to 3600"), parser.value(idleTimeout));
+            return needs(QStringLiteral("idle-timeout"), QStringLiteral("a number of seconds from 1 to 3600"),
+                         parser.value(idleTimeout));
         options.limits.idleTimeout = std::chrono::seconds(*value);
     }
     options.verbose = parser.isSet(verbose);

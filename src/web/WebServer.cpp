@@ -48,7 +48,8 @@ void addCommonHeaders(QHttpServerResponse& response)
 {
     response.setHeader("X-Content-Type-Options", "nosniff");
     // The pages load nothing from any other host and are not meant to be framed by other sites' pages.
-    response.setHeader("Content-Security-Policy", "default-src 'self'; connect-src 'self'; base-uri 'none'; form-action 'none'");
+    response.setHeader("Content-Security-Policy",
+                       "default-src 'self'; connect-src 'self'; base-uri 'none'; form-action 'none'");
 }
 
 bool asksForWebSocket(const QHttpServerRequest& request)
@@ -106,10 +107,11 @@ void WebServer::follow(follow::DatagramReceiver& receiver)
                 m_state.showTime(time, sender, m_now());
                 changed();
             });
-    connect(&receiver, &follow::DatagramReceiver::pauseReceived, this, [this](const QByteArray&, const QHostAddress& sender) {
-        m_state.showPause(sender, m_now());
-        changed();
-    });
+    connect(&receiver, &follow::DatagramReceiver::pauseReceived, this,
+            [this](const QByteArray&, const QHostAddress& sender) {
+                m_state.showPause(sender, m_now());
+                changed();
+            });
 }
 
 void WebServer::addRoutes()
@@ -140,9 +142,10 @@ void WebServer::addRoutes()
                           m_guard->markLive(responder.socket());
                           return;
                       }
-                      responder.write(QByteArray("/live is a WebSocket\n"),
-                                      {{"Content-Type", "text/plain"}, {"Upgrade", "websocket"}, {"Connection", "close"}},
-                                      Status::UpgradeRequired);
+                      responder.write(
+                          QByteArray("/live is a WebSocket\n"),
+                          {{"Content-Type", "text/plain"}, {"Upgrade", "websocket"}, {"Connection", "close"}},
+                          Status::UpgradeRequired);
                   });
     m_http->setMissingHandler([](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
         if (request.method() != Method::Get)
@@ -168,19 +171,22 @@ void WebServer::takeLivePages()
         // Queued: a page may go while the pages are being walked.
         connect(socket, &QWebSocket::disconnected, this, [this, socket] { forgetPage(socket); }, Qt::QueuedConnection);
         connect(socket, &QWebSocket::pong, this, [this, socket] {
-            const auto page = std::find_if(m_pages.begin(), m_pages.end(), [socket](const LivePage& p) { return p.socket == socket; });
+            const auto page = std::find_if(m_pages.begin(), m_pages.end(),
+                                           [socket](const LivePage& p) { return p.socket == socket; });
             if (page != m_pages.end())
                 page->lastHeard = m_now();
         });
         m_pages.push_back({socket, peerName(socket->peerAddress(), socket->peerPort()), m_now()});
-        emit clientEvent(QStringLiteral("client %1 follows the clock live (%2 live)").arg(m_pages.back().peer).arg(m_pages.size()));
+        emit clientEvent(
+            QStringLiteral("client %1 follows the clock live (%2 live)").arg(m_pages.back().peer).arg(m_pages.size()));
         send(m_pages.back(), QString::fromUtf8(stateJson(m_state, m_now())));
     }
 }
 
 void WebServer::forgetPage(QWebSocket* socket)
 {
-    const auto page = std::find_if(m_pages.begin(), m_pages.end(), [socket](const LivePage& p) { return p.socket == socket; });
+    const auto page =
+        std::find_if(m_pages.begin(), m_pages.end(), [socket](const LivePage& p) { return p.socket == socket; });
     if (page == m_pages.end())
         return;
     m_pages.erase(page);
