@@ -56,7 +56,7 @@ private slots:
                  R"({"ageMs":null,"clock":null,"paused":null,"period":null,"source":null,"staleAfterMs":2000})");
         hear(state, "pause", "192.168.0.7", 5s);
         QCOMPARE(web::stateJson(state, 6s),
-                 R"({"ageMs":1000,"clock":null,"paused":true,"period":null,"source":"192.168.0.7","staleAfterMs":2000})");
+             R"({"ageMs":1000,"clock":null,"paused":true,"period":null,"source":"192.168.0.7","staleAfterMs":2000})");
     }
 
     // The clock was at 05:00 in period 2; at 1 s this datagram arrives from 192.168.0.7.
@@ -65,15 +65,15 @@ private slots:
         QTest::addColumn<QByteArray>("datagram");
         QTest::addColumn<QString>("json");
         QTest::newRow("time") << QByteArray("p1t10:00")
-                              << R"({"ageMs":500,"clock":"10:00","paused":false,"period":1,"source":"192.168.0.7","staleAfterMs":2000})";
+            << R"({"ageMs":500,"clock":"10:00","paused":false,"period":1,"source":"192.168.0.7","staleAfterMs":2000})";
         QTest::newRow("two-digit period") << QByteArray("p12t04:05")
-                                          << R"({"ageMs":500,"clock":"04:05","paused":false,"period":12,"source":"192.168.0.7","staleAfterMs":2000})";
+            << R"({"ageMs":500,"clock":"04:05","paused":false,"period":12,"source":"192.168.0.7","staleAfterMs":2000})";
         QTest::newRow("hundred minutes, zeros before the period") << QByteArray("p007t100:00")
-                                          << R"({"ageMs":500,"clock":"100:00","paused":false,"period":7,"source":"192.168.0.7","staleAfterMs":2000})";
+            << R"({"ageMs":500,"clock":"100:00","paused":false,"period":7,"source":"192.168.0.7","staleAfterMs":2000})";
         QTest::newRow("largest period") << QByteArray("p32767t00:59")
-                                        << R"({"ageMs":500,"clock":"00:59","paused":false,"period":32767,"source":"192.168.0.7","staleAfterMs":2000})";
+            << R"({"ageMs":500,"clock":"00:59","paused":false,"period":32767,"source":"192.168.0.7","staleAfterMs":2000})";
         QTest::newRow("pause keeps the time") << QByteArray("pause")
-                                              << R"({"ageMs":500,"clock":"05:00","paused":true,"period":2,"source":"192.168.0.7","staleAfterMs":2000})";
+            << R"({"ageMs":500,"clock":"05:00","paused":true,"period":2,"source":"192.168.0.7","staleAfterMs":2000})";
         QTest::newRow("empty") << QByteArray() << kUnchanged;
         QTest::newRow("65 bytes") << QByteArray("p1t") + QByteArray(59, '1') + ":00" << kUnchanged;
         QTest::newRow("byte 0x80") << QByteArray("p1t10:0\x80") << kUnchanged;
@@ -100,26 +100,29 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("defaults") << QStringList{} << "udp 7699 from anyone, http every interface port 8080, 512 connections, idle 15 s";
+        QTest::newRow("defaults") << QStringList{}
+                                  << "udp 7699 from anyone, http every interface port 8080, 512 connections, idle 15 s";
         QTest::newRow("every option")
             << QStringList{"--port", "7700", "--source", "192.168.000.010", "--http-port", "0", "--listen", "127.0.0.1",
                            "--max-connections", "20", "--idle-timeout", "2", "--verbose"}
             << "udp 7700 from 192.168.0.10, http 127.0.0.1 port 0, 20 connections, idle 2 s, verbose";
-        QTest::newRow("IPv6 listen") << QStringList{"--listen", "::1"} << "udp 7699 from anyone, http ::1 port 8080, 512 connections, idle 15 s";
+        QTest::newRow("IPv6 listen") << QStringList{"--listen", "::1"}
+                                     << "udp 7699 from anyone, http ::1 port 8080, 512 connections, idle 15 s";
         QTest::newRow("help") << QStringList{"--help"} << "help";
-        QTest::newRow("port 0") << QStringList{"--port", "0"} << R"(error: --port needs a number from 1 to 65535, not "0")";
+        QTest::newRow("port 0") << QStringList{"--port", "0"}
+                                << R"(error: --port needs a number from 1 to 65535, not "0")";
         QTest::newRow("http port too big") << QStringList{"--http-port", "65536"}
                                            << R"(error: --http-port needs a number from 0 to 65535, not "65536")";
         QTest::newRow("source by name") << QStringList{"--source", "clock.local"}
-                                        << R"(error: --source needs an IPv4 address such as 192.168.0.10, not "clock.local")";
+            << R"(error: --source needs an IPv4 address such as 192.168.0.10, not "clock.local")";
         QTest::newRow("IPv6 source") << QStringList{"--source", "::1"}
                                      << R"(error: --source needs an IPv4 address such as 192.168.0.10, not "::1")";
         QTest::newRow("three-field listen") << QStringList{"--listen", "10.0.1"}
-                                            << R"(error: --listen needs an IPv4 or IPv6 address of this machine, not "10.0.1")";
+            << R"(error: --listen needs an IPv4 or IPv6 address of this machine, not "10.0.1")";
         QTest::newRow("no connections") << QStringList{"--max-connections", "0"}
                                         << R"(error: --max-connections needs a number from 1 to 4096, not "0")";
         QTest::newRow("negative timeout") << QStringList{"--idle-timeout", "-1"}
-                                          << R"(error: --idle-timeout needs a number of seconds from 1 to 3600, not "-1")";
+            << R"(error: --idle-timeout needs a number of seconds from 1 to 3600, not "-1")";
         QTest::newRow("unknown option") << QStringList{"--colour"} << "error: Unknown option 'colour'.";
         QTest::newRow("missing value") << QStringList{"--port"} << "error: Missing value after '--port'.";
         QTest::newRow("stray argument") << QStringList{"8080"} << R"(error: unexpected argument "8080")";
