@@ -108,35 +108,24 @@ class LivePage:
         self.socket.sendall(self.ws.send(Request(host="127.0.0.1", target="/live")))
         self.messages = []
         self.accepted = False
-        self.closed = False
 
     def pump(self, timeout):
-        """Reads what arrives within `timeout` seconds; returns the new text messages."""
-        from wsproto.events import AcceptConnection, CloseConnection, Ping, TextMessage
+        """Reads what arrives within `timeout` seconds into `messages`."""
+        from wsproto.events import AcceptConnection, Ping, TextMessage
 
         self.socket.settimeout(timeout)
-        new = []
         try:
-            data = self.socket.recv(1 << 16)
-        except socket.timeout:
-            return new
-        except OSError:
-            data = b""
-        if not data:
-            self.closed = True
-            return new
-        self.ws.receive_data(data)
+            self.ws.receive_data(self.socket.recv(1 << 16) or None)
+        except (socket.timeout, OSError):
+            return self
         for event in self.ws.events():
             if isinstance(event, AcceptConnection):
                 self.accepted = True
             elif isinstance(event, TextMessage):
-                new.append(event.data)
+                self.messages.append(event.data)
             elif isinstance(event, Ping):
                 self.socket.sendall(self.ws.send(event.response()))
-            elif isinstance(event, CloseConnection):
-                self.closed = True
-        self.messages += new
-        return new
+        return self
 
 
 def chromium(width, height):
