@@ -1,5 +1,5 @@
 #include "display/DatagramPrinter.h"
-#include "display/DatagramReceiver.h"
+#include "follow/DatagramReceiver.h"
 #include "display/DisplayWidget.h"
 #include "protocol/DottedDecimal.h"
 #include "protocol/TimeMessage.h"
@@ -16,7 +16,7 @@
 
 namespace {
 
-using korvo::display::DatagramReceiver;
+using korvo::follow::DatagramReceiver;
 
 /// --print and --help must work without a display server, so the GUI application is made only when a
 /// window will be shown. Decided from the raw arguments, before Qt sees them.

@@ -1,6 +1,6 @@
 #include "display/DatagramPrinter.h"
 
-#include "display/DatagramReceiver.h"
+#include "follow/DatagramReceiver.h"
 
 namespace korvo::display {
 

@@ -1,6 +1,5 @@
 #pragma once
 
-
 #include <QByteArray>
 #include <QDateTime>
 #include <QHostAddress>
@@ -9,9 +8,13 @@
 
 #include <cstdio>
 
+namespace korvo::follow {
+class DatagramReceiver;
+}
+
 namespace korvo::display {
 
-class DatagramReceiver;
+using follow::DatagramReceiver;
 
 /// "<ISO 8601 local time with ms and offset> <sender> <message>", e.g.
 /// "2026-12-06T10:54:23.120+01:00 192.168.0.1 p1t10:00".

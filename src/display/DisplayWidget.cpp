@@ -1,6 +1,6 @@
 #include "display/DisplayWidget.h"
 
-#include "display/DatagramReceiver.h"
+#include "follow/DatagramReceiver.h"
 #include "protocol/TimeMessage.h"
 
 #include <QFont>
@@ -25,7 +25,6 @@ const QColor kPauseMarker(255, 176, 0);
 const QColor kStatus(140, 140, 140);
 const QColor kError(255, 90, 90);
 
-const QString kNoTime = QStringLiteral("--:--");
 constexpr int kReferencePixels = 100;
 constexpr std::chrono::milliseconds kStatusRefresh{250};
 
@@ -145,7 +144,7 @@ void drawPauseMarker(QPainter& painter, const QRectF& area)
 } // namespace
 
 DisplayWidget::DisplayWidget(const platform::MonotonicClock& clock, QWidget* parent)
-    : QWidget(parent), m_clock(clock), m_ageTimer(new QTimer(this)), m_clockText(kNoTime)
+    : QWidget(parent), m_clock(clock), m_ageTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("displayWindow"));
     setWindowTitle(QStringLiteral("Korvo Display"));
@@ -162,11 +161,11 @@ DisplayWidget::DisplayWidget(const platform::MonotonicClock& clock, QWidget* par
 
 DisplayWidget::~DisplayWidget() = default;
 
-void DisplayWidget::follow(DatagramReceiver& receiver)
+void DisplayWidget::follow(follow::DatagramReceiver& receiver)
 {
     m_port = receiver.port();
-    connect(&receiver, &DatagramReceiver::timeReceived, this, &DisplayWidget::showTime);
-    connect(&receiver, &DatagramReceiver::pauseReceived, this, &DisplayWidget::showPause);
+    connect(&receiver, &follow::DatagramReceiver::timeReceived, this, &DisplayWidget::showTime);
+    connect(&receiver, &follow::DatagramReceiver::pauseReceived, this, &DisplayWidget::showPause);
     refreshStatus();
 }
 
@@ -177,20 +176,14 @@ void DisplayWidget::setTrace(Trace trace)
 
 void DisplayWidget::showTime(const protocol::TimeDatagram& time, const QByteArray& payload, const QHostAddress& sender)
 {
-    m_clockText = QString::fromLatin1(time.clock.data(), static_cast<qsizetype>(time.clock.size()));
-    m_period = time.period;
-    m_paused = false;
-    m_payload = QString::fromLatin1(payload);
-    arrived(sender);
-    trace("received", m_payload);
+    m_state.showTime(time, sender, m_clock.now());
+    arrived(payload);
 }
 
 void DisplayWidget::showPause(const QByteArray& payload, const QHostAddress& sender)
 {
-    m_paused = true;
-    m_payload = QString::fromLatin1(payload);
-    arrived(sender);
-    trace("received", m_payload);
+    m_state.showPause(sender, m_clock.now());
+    arrived(payload);
 }
 
 void DisplayWidget::showListenError(const QString& error)
@@ -199,10 +192,10 @@ void DisplayWidget::showListenError(const QString& error)
     refreshStatus();
 }
 
-void DisplayWidget::arrived(const QHostAddress& sender)
+void DisplayWidget::arrived(const QByteArray& payload)
 {
-    m_sender = sender;
-    m_lastArrival = m_clock.now();
+    m_payload = QString::fromLatin1(payload);
+    trace("received", m_payload);
     m_paintedStatus = statusText();
     m_traceNextPaint = static_cast<bool>(m_trace);
     update();
@@ -210,20 +203,19 @@ void DisplayWidget::arrived(const QHostAddress& sender)
 
 QString DisplayWidget::periodText() const
 {
-    return m_period ? QStringLiteral("Period %1").arg(*m_period) : QString();
+    const auto period = m_state.period();
+    return period ? QStringLiteral("Period %1").arg(*period) : QString();
 }
 
 QString DisplayWidget::statusText() const
 {
     if (!m_listenError.isEmpty())
         return QStringLiteral("cannot listen on port %1: %2").arg(m_port).arg(m_listenError);
-    if (!m_lastArrival)
+    if (!m_state.hasHeard())
         return QStringLiteral("waiting for the clock on port %1").arg(m_port);
-    QString text = QStringLiteral("from %1").arg(m_sender.toString());
-    const auto age = m_clock.now() - *m_lastArrival;
-    if (age > kQuietAfter)
-        text += QStringLiteral(" \u2014 last update %1 s ago")
-                    .arg(std::chrono::duration_cast<std::chrono::seconds>(age).count());
+    QString text = QStringLiteral("from %1").arg(m_state.sender().toString());
+    if (const auto quiet = m_state.quietFor(m_clock.now()))
+        text += QStringLiteral(" \u2014 last update %1 s ago").arg(quiet->count());
     return text;
 }
 
@@ -268,8 +260,8 @@ void DisplayWidget::paintEvent(QPaintEvent* /*event*/)
         painter.drawText(periodBand, Qt::AlignCenter, period);
     }
 
-    drawClock(painter, clockBand, m_clockText, m_paused ? kDigitsPaused : kDigits);
-    if (m_paused)
+    drawClock(painter, clockBand, m_state.clockText(), m_state.isPaused() ? kDigitsPaused : kDigits);
+    if (m_state.isPaused())
         drawPauseMarker(painter, pauseBand);
 
     const QString status = statusText();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "follow/FollowedState.h"
 #include "protocol/DatagramParser.h"
 #include "platform/MonotonicClock.h"
 
@@ -13,9 +14,11 @@
 
 class QTimer;
 
-namespace korvo::display {
-
+namespace korvo::follow {
 class DatagramReceiver;
+}
+
+namespace korvo::display {
 
 /// The remote display: the clock text as large as the widget allows, "Period N" above it, a pause
 /// marker, and a status line naming the sender and, when it has gone quiet, the age of its last datagram.
@@ -28,14 +31,11 @@ public:
     /// Receives diagnostic lines ("received 10:00 <ns>", "shown 10:00 <ns>"); ns on the widget's clock.
     using Trace = std::function<void(const QString&)>;
 
-    /// Datagrams older than this get their age shown.
-    static constexpr std::chrono::seconds kQuietAfter{2};
-
     explicit DisplayWidget(const platform::MonotonicClock& clock, QWidget* parent = nullptr);
     ~DisplayWidget() override;
 
     /// Shows what the receiver hears; its port appears in the waiting text, a failed bind in the status line.
-    void follow(DatagramReceiver& receiver);
+    void follow(follow::DatagramReceiver& receiver);
     void setTrace(Trace trace);
 
     /// `payload` is the datagram as it arrived; only the trace shows it.
@@ -44,10 +44,10 @@ public:
     void showListenError(const QString& error);
     void toggleFullScreen();
 
-    [[nodiscard]] QString clockText() const { return m_clockText; }
+    [[nodiscard]] QString clockText() const { return m_state.clockText(); }
     /// "Period 3", or empty before the first time datagram.
     [[nodiscard]] QString periodText() const;
-    [[nodiscard]] bool isPaused() const { return m_paused; }
+    [[nodiscard]] bool isPaused() const { return m_state.isPaused(); }
     [[nodiscard]] QString statusText() const;
 
 protected:
@@ -57,7 +57,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void arrived(const QHostAddress& sender);
+    void arrived(const QByteArray& payload);
     void refreshStatus();
     void trace(const char* what, const QString& text) const;
 
@@ -65,11 +65,7 @@ private:
     QTimer* m_ageTimer;
     Trace m_trace;
     quint16 m_port = 0;
-    QString m_clockText;
-    std::optional<std::int16_t> m_period;
-    bool m_paused = false;
-    QHostAddress m_sender;
-    std::optional<std::chrono::nanoseconds> m_lastArrival;
+    follow::FollowedState m_state;
     QString m_listenError;
     QString m_paintedStatus;
     bool m_traceNextPaint = false;

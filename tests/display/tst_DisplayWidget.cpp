@@ -1,6 +1,6 @@
 #include "LoopbackSender.h"
 
-#include "display/DatagramReceiver.h"
+#include "follow/DatagramReceiver.h"
 #include "display/DisplayWidget.h"
 #include "support/FakeClock.h"
 
@@ -12,6 +12,7 @@
 #include <numeric>
 
 using namespace korvo::display;
+using korvo::follow::DatagramReceiver;
 using korvo::protocol::TimeDatagram;
 using namespace std::chrono_literals;
 

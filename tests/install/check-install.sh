@@ -35,8 +35,14 @@ for program in "${programs[@]}"; do
   echo "ok: $program, $(basename "$entry"), $icon.svg"
 done
 
+# korvo-web is a service, not a desktop program: its unit runs the installed program.
+unit=$usr/lib/systemd/system/korvo-web.service
+[[ -x $usr/bin/korvo-web ]] || fail "bin/korvo-web missing or not executable"
+grep -qx 'ExecStart=/usr/bin/korvo-web .*' "$unit" 2>/dev/null || fail "korvo-web.service missing or not running /usr/bin/korvo-web"
+
 # Only what a desktop user needs goes into /usr: no headers, libraries or test programs.
-stray=$(cd "$usr" && find . -type f ! -path './bin/*' ! -path './share/applications/*' ! -path './share/icons/*' | sort)
+stray=$(cd "$usr" && find . -type f ! -path './bin/*' ! -path './share/applications/*' ! -path './share/icons/*' \
+        ! -path './lib/systemd/system/korvo-web.service' | sort)
 [[ -z $stray ]] || fail "unexpected files installed: $stray"
 
 if ((failures)); then

@@ -11,7 +11,7 @@
 
 class QUdpSocket;
 
-namespace korvo::display {
+namespace korvo::follow {
 
 /// Listens for the clock's datagrams and sorts them into time, pause and rejected.
 /// Binds with address sharing so that several displays on one host all receive the broadcasts.
@@ -60,4 +60,4 @@ private:
     int m_ignored = 0;
 };
 
-} // namespace korvo::display
+} // namespace korvo::follow

@@ -1,4 +1,4 @@
-#include "display/DatagramReceiver.h"
+#include "follow/DatagramReceiver.h"
 
 #include <QNetworkDatagram>
 #include <QUdpSocket>
@@ -6,7 +6,7 @@
 #include <string_view>
 #include <type_traits>
 
-namespace korvo::display {
+namespace korvo::follow {
 
 using namespace protocol;
 
@@ -74,4 +74,4 @@ void DatagramReceiver::dispatch(const QByteArray& payload, const QHostAddress& s
         parsed);
 }
 
-} // namespace korvo::display
+} // namespace korvo::follow

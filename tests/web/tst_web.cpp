@@ -1,0 +1,141 @@
+#include "follow/FollowedState.h"
+#include "protocol/DatagramParser.h"
+#include "web/StateJson.h"
+#include "web/WebOptions.h"
+
+#include <QTest>
+
+using namespace korvo;
+using namespace std::chrono_literals;
+
+namespace {
+
+/// Hands a datagram to the state the way the receiver sorts it.
+void hear(follow::FollowedState& state, const QByteArray& bytes, const char* sender, std::chrono::nanoseconds now)
+{
+    const auto datagram = protocol::parseDatagram({bytes.constData(), static_cast<std::size_t>(bytes.size())});
+    if (const auto* time = std::get_if<protocol::TimeDatagram>(&datagram))
+        state.showTime(*time, QHostAddress(QString::fromLatin1(sender)), now);
+    else if (std::holds_alternative<protocol::PauseDatagram>(datagram))
+        state.showPause(QHostAddress(QString::fromLatin1(sender)), now);
+}
+
+/// One line per outcome, so a row states what it expects in a single column.
+QString outcome(const std::variant<web::WebOptions, web::HelpText, web::OptionError>& parsed)
+{
+    if (const auto* error = std::get_if<web::OptionError>(&parsed))
+        return QStringLiteral("error: ") + error->message;
+    if (std::holds_alternative<web::HelpText>(parsed))
+        return QStringLiteral("help");
+    const auto& o = std::get<web::WebOptions>(parsed);
+    return QStringLiteral("udp %1 from %2, http %3 port %4, %5 connections, idle %6 s%7")
+        .arg(o.clock.port)
+        .arg(o.clock.source ? o.clock.source->toString() : QStringLiteral("anyone"),
+             o.listen == QHostAddress::Any ? QStringLiteral("every interface") : o.listen.toString())
+        .arg(o.httpPort)
+        .arg(o.limits.maxConnections)
+        .arg(o.limits.idleTimeout.count())
+        .arg(o.verbose ? QStringLiteral(", verbose") : QString());
+}
+
+// Period 2 at 05:00 from 192.168.0.1 at 0 s, then nothing that counts; read at 1.5 s.
+const QString kUnchanged = QStringLiteral(
+    R"({"ageMs":1500,"clock":"05:00","paused":false,"period":2,"source":"192.168.0.1","staleAfterMs":2000})");
+
+} // namespace
+
+class TestWeb final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void nothingHeardIsNull()
+    {
+        follow::FollowedState state;
+        QCOMPARE(web::stateJson(state, 5s),
+                 R"({"ageMs":null,"clock":null,"paused":null,"period":null,"source":null,"staleAfterMs":2000})");
+        hear(state, "pause", "192.168.0.7", 5s);
+        QCOMPARE(web::stateJson(state, 6s),
+             R"({"ageMs":1000,"clock":null,"paused":true,"period":null,"source":"192.168.0.7","staleAfterMs":2000})");
+    }
+
+    // The clock was at 05:00 in period 2; at 1 s this datagram arrives from 192.168.0.7.
+    void datagramToJson_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QString>("json");
+        QTest::newRow("time") << QByteArray("p1t10:00")
+            << R"({"ageMs":500,"clock":"10:00","paused":false,"period":1,"source":"192.168.0.7","staleAfterMs":2000})";
+        QTest::newRow("two-digit period") << QByteArray("p12t04:05")
+            << R"({"ageMs":500,"clock":"04:05","paused":false,"period":12,"source":"192.168.0.7","staleAfterMs":2000})";
+        QTest::newRow("hundred minutes, zeros before the period") << QByteArray("p007t100:00")
+            << R"({"ageMs":500,"clock":"100:00","paused":false,"period":7,"source":"192.168.0.7","staleAfterMs":2000})";
+        QTest::newRow("largest period") << QByteArray("p32767t00:59")
+            << R"({"ageMs":500,"clock":"00:59","paused":false,"period":32767,"source":"192.168.0.7","staleAfterMs":2000})";
+        QTest::newRow("pause keeps the time") << QByteArray("pause")
+            << R"({"ageMs":500,"clock":"05:00","paused":true,"period":2,"source":"192.168.0.7","staleAfterMs":2000})";
+        QTest::newRow("empty") << QByteArray() << kUnchanged;
+        QTest::newRow("65 bytes") << QByteArray("p1t") + QByteArray(59, '1') + ":00" << kUnchanged;
+        QTest::newRow("byte 0x80") << QByteArray("p1t10:0\x80") << kUnchanged;
+        QTest::newRow("capital P") << QByteArray("P1t10:00") << kUnchanged;
+        QTest::newRow("period 0") << QByteArray("p0t10:00") << kUnchanged;
+        QTest::newRow("capital T") << QByteArray("p1T10:00") << kUnchanged;
+        QTest::newRow("one-digit minutes") << QByteArray("p1t1:00") << kUnchanged;
+        QTest::newRow("seconds 60") << QByteArray("p1t10:60") << kUnchanged;
+        QTest::newRow("pause and a space") << QByteArray("pause ") << kUnchanged;
+        QTest::newRow("line end") << QByteArray("p1t10:00\n") << kUnchanged;
+    }
+
+    void datagramToJson()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QString, json);
+        follow::FollowedState state;
+        hear(state, "p2t05:00", "192.168.0.1", 0s);
+        hear(state, datagram, "192.168.0.7", 1s);
+        QCOMPARE(QString::fromUtf8(web::stateJson(state, 1500ms)), json);
+    }
+
+    void options_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("defaults") << QStringList{}
+                                  << "udp 7699 from anyone, http every interface port 8080, 512 connections, idle 15 s";
+        QTest::newRow("every option")
+            << QStringList{"--port", "7700", "--source", "192.168.000.010", "--http-port", "0", "--listen", "127.0.0.1",
+                           "--max-connections", "20", "--idle-timeout", "2", "--verbose"}
+            << "udp 7700 from 192.168.0.10, http 127.0.0.1 port 0, 20 connections, idle 2 s, verbose";
+        QTest::newRow("IPv6 listen") << QStringList{"--listen", "::1"}
+                                     << "udp 7699 from anyone, http ::1 port 8080, 512 connections, idle 15 s";
+        QTest::newRow("help") << QStringList{"--help"} << "help";
+        QTest::newRow("port 0") << QStringList{"--port", "0"}
+                                << R"(error: --port needs a number from 1 to 65535, not "0")";
+        QTest::newRow("http port too big") << QStringList{"--http-port", "65536"}
+                                           << R"(error: --http-port needs a number from 0 to 65535, not "65536")";
+        QTest::newRow("source by name") << QStringList{"--source", "clock.local"}
+            << R"(error: --source needs an IPv4 address such as 192.168.0.10, not "clock.local")";
+        QTest::newRow("IPv6 source") << QStringList{"--source", "::1"}
+                                     << R"(error: --source needs an IPv4 address such as 192.168.0.10, not "::1")";
+        QTest::newRow("three-field listen") << QStringList{"--listen", "10.0.1"}
+            << R"(error: --listen needs an IPv4 or IPv6 address of this machine, not "10.0.1")";
+        QTest::newRow("no connections") << QStringList{"--max-connections", "0"}
+                                        << R"(error: --max-connections needs a number from 1 to 4096, not "0")";
+        QTest::newRow("negative timeout") << QStringList{"--idle-timeout", "-1"}
+            << R"(error: --idle-timeout needs a number of seconds from 1 to 3600, not "-1")";
+        QTest::newRow("unknown option") << QStringList{"--colour"} << "error: Unknown option 'colour'.";
+        QTest::newRow("missing value") << QStringList{"--port"} << "error: Missing value after '--port'.";
+        QTest::newRow("stray argument") << QStringList{"8080"} << R"(error: unexpected argument "8080")";
+    }
+
+    void options()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, expected);
+        arguments.prepend(QStringLiteral("korvo-web"));
+        QCOMPARE(outcome(web::parseWebOptions(arguments)), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWeb)
+#include "tst_web.moc"
