@@ -109,10 +109,9 @@ int main(int argc, char* argv[])
     }
 
     DatagramReceiver receiver(options);
-    const bool listening = receiver.listen();
 
     if (parser.isSet(printOption)) {
-        if (!listening)
+        if (!receiver.listen())
             fail(QStringLiteral("cannot listen on port %1: %2").arg(port).arg(receiver.errorString()));
         korvo::display::DatagramPrinter printer(receiver, stdout, stderr);
         std::fprintf(stderr, "korvo-display: listening on UDP port %u\n", static_cast<unsigned>(receiver.port()));
@@ -123,8 +122,6 @@ int main(int argc, char* argv[])
     const korvo::platform::SteadyClock clock;
     korvo::display::DisplayWidget display(clock);
     display.follow(receiver);
-    if (!listening)
-        display.showListenError(receiver.errorString());
     if (qEnvironmentVariableIntValue("KORVO_DISPLAY_TRACE") != 0) {
         display.setTrace([](const QString& line) {
             std::fprintf(stderr, "%s\n", qPrintable(line));

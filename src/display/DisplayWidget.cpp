@@ -144,7 +144,7 @@ void drawPauseMarker(QPainter& painter, const QRectF& area)
 } // namespace
 
 DisplayWidget::DisplayWidget(const platform::MonotonicClock& clock, QWidget* parent)
-    : QWidget(parent), m_clock(clock), m_ageTimer(new QTimer(this))
+    : QWidget(parent), m_clock(clock), m_ageTimer(new QTimer(this)), m_listenRetry(new QTimer(this))
 {
     setObjectName(QStringLiteral("displayWindow"));
     setWindowTitle(QStringLiteral("Korvo Display"));
@@ -157,15 +157,31 @@ DisplayWidget::DisplayWidget(const platform::MonotonicClock& clock, QWidget* par
     m_ageTimer->setInterval(kStatusRefresh);
     connect(m_ageTimer, &QTimer::timeout, this, &DisplayWidget::refreshStatus);
     m_ageTimer->start();
+    m_listenRetry->setInterval(kListenRetry);
 }
 
 DisplayWidget::~DisplayWidget() = default;
 
 void DisplayWidget::follow(follow::DatagramReceiver& receiver)
 {
-    m_port = receiver.port();
     connect(&receiver, &follow::DatagramReceiver::timeReceived, this, &DisplayWidget::showTime);
     connect(&receiver, &follow::DatagramReceiver::pauseReceived, this, &DisplayWidget::showPause);
+    connect(m_listenRetry, &QTimer::timeout, this, [this, &receiver] { listen(receiver); });
+    listen(receiver);
+}
+
+void DisplayWidget::listen(follow::DatagramReceiver& receiver)
+{
+    // A program that binds the port without sharing it keeps every display out until it lets go; the
+    // display waits it out instead of giving up for good.
+    if (receiver.isListening() || receiver.listen()) {
+        m_listenRetry->stop();
+        m_listenError.clear();
+    } else {
+        m_listenRetry->start();
+        m_listenError = receiver.errorString();
+    }
+    m_port = receiver.port();
     refreshStatus();
 }
 
@@ -186,12 +202,6 @@ void DisplayWidget::showPause(const QByteArray& payload, const QHostAddress& sen
     arrived(payload);
 }
 
-void DisplayWidget::showListenError(const QString& error)
-{
-    m_listenError = error;
-    refreshStatus();
-}
-
 void DisplayWidget::arrived(const QByteArray& payload)
 {
     m_payload = QString::fromLatin1(payload);
@@ -210,7 +220,10 @@ QString DisplayWidget::periodText() const
 QString DisplayWidget::statusText() const
 {
     if (!m_listenError.isEmpty())
-        return QStringLiteral("cannot listen on port %1: %2").arg(m_port).arg(m_listenError);
+        return QStringLiteral("cannot listen on port %1: %2 \u2014 trying again every %3 s")
+            .arg(m_port)
+            .arg(m_listenError)
+            .arg(kListenRetry.count());
     if (!m_state.hasHeard())
         return QStringLiteral("waiting for the clock on port %1").arg(m_port);
     QString text = QStringLiteral("from %1").arg(m_state.sender().toString());

@@ -34,14 +34,18 @@ public:
     explicit DisplayWidget(const platform::MonotonicClock& clock, QWidget* parent = nullptr);
     ~DisplayWidget() override;
 
-    /// Shows what the receiver hears; its port appears in the waiting text, a failed bind in the status line.
+    /// A port another program holds is asked for again this often, until it is free.
+    static constexpr std::chrono::seconds kListenRetry{2};
+
+    /// Shows what the receiver hears; its port appears in the waiting text. A receiver that is not listening
+    /// yet is made to listen, and while its port is taken the status line says so and it tries again every
+    /// kListenRetry.
     void follow(follow::DatagramReceiver& receiver);
     void setTrace(Trace trace);
 
     /// `payload` is the datagram as it arrived; only the trace shows it.
     void showTime(const protocol::TimeDatagram& time, const QByteArray& payload, const QHostAddress& sender);
     void showPause(const QByteArray& payload, const QHostAddress& sender);
-    void showListenError(const QString& error);
     void toggleFullScreen();
 
     [[nodiscard]] QString clockText() const { return m_state.clockText(); }
@@ -58,11 +62,13 @@ protected:
 
 private:
     void arrived(const QByteArray& payload);
+    void listen(follow::DatagramReceiver& receiver);
     void refreshStatus();
     void trace(const char* what, const QString& text) const;
 
     const platform::MonotonicClock& m_clock;
     QTimer* m_ageTimer;
+    QTimer* m_listenRetry;
     Trace m_trace;
     quint16 m_port = 0;
     follow::FollowedState m_state;

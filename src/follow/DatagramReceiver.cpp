@@ -26,6 +26,11 @@ bool DatagramReceiver::listen()
                           QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint);
 }
 
+bool DatagramReceiver::isListening() const
+{
+    return m_socket->state() == QAbstractSocket::BoundState;
+}
+
 QString DatagramReceiver::errorString() const
 {
     return m_socket->errorString();
@@ -33,7 +38,7 @@ QString DatagramReceiver::errorString() const
 
 quint16 DatagramReceiver::port() const
 {
-    return m_socket->state() == QAbstractSocket::BoundState ? m_socket->localPort() : m_options.port;
+    return isListening() ? m_socket->localPort() : m_options.port;
 }
 
 void DatagramReceiver::readPending()

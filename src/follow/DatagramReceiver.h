@@ -32,8 +32,10 @@ public:
     explicit DatagramReceiver(Options options, QObject* parent = nullptr);
     ~DatagramReceiver() override;
 
-    /// Binds the socket; on failure errorString() says why and nothing will arrive.
+    /// Binds the socket; on failure errorString() says why and nothing will arrive. It may be called again
+    /// after a failure, e.g. once the program that held the port has let it go.
     bool listen();
+    [[nodiscard]] bool isListening() const;
     [[nodiscard]] QString errorString() const;
     /// The port asked for, or after listen() the one bound (differs only when 0 was asked for).
     [[nodiscard]] quint16 port() const;
