@@ -66,6 +66,26 @@ private:
     platform::UdpSocket m_real;
 };
 
+/// The baseline's whole tick, kept out of line so that an instruction counter can find it by name, as it
+/// finds Timer1_Timer.
+struct NaiveTick
+{
+    QWidget& window;
+    ui::MainWindowUi& face;
+    QUdpSocket& sink;
+    int& seen;
+
+    [[gnu::noinline]] void timeout()
+    {
+        ++seen;
+        const QString text = model::format00(seen / 60) + QLatin1Char(':') + model::format00(seen % 60);
+        face.lblTIME->setText(text);
+        window.setWindowTitle(face.lblPERIOD->text() + QLatin1Char('/') + text);
+        sink.writeDatagram(protocol::timeMessage(1, text).toLatin1(), QHostAddress(QHostAddress::LocalHost),
+                           sink.localPort());
+    }
+};
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -113,13 +133,10 @@ int main(int argc, char* argv[])
     face.lblPERIOD->setText(QStringLiteral("1st Half"));
     window.show();
     QTimer timer;
+    NaiveTick tick{window, face, sink, seen};
     QObject::connect(&timer, &QTimer::timeout, &window, [&] {
-        const QString text = model::format00((seen + 1) / 60) + QLatin1Char(':') + model::format00((seen + 1) % 60);
-        face.lblTIME->setText(text);
-        window.setWindowTitle(face.lblPERIOD->text() + QLatin1Char('/') + text);
-        sink.writeDatagram(protocol::timeMessage(1, text).toLatin1(), QHostAddress(QHostAddress::LocalHost),
-                           sink.localPort());
-        if (++seen >= ticks)
+        tick.timeout();
+        if (seen >= ticks)
             QCoreApplication::quit();
     });
     timer.start(kPeriod);
