@@ -21,7 +21,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
+#include <limits>
 #include <thread>
 
 namespace korvo::bench {
