@@ -280,9 +280,12 @@ QJsonObject programPart(const ProgramOptions& o)
             const Stream& st = streams[i];
             const auto before = st.medianError(s.stop - 4 * kSecond, s.stop);
             const auto settled = st.medianError(s.resume + 3 * kSecond / 2, s.resume + static_cast<std::int64_t>(o.settleSeconds * 1e9));
+            // The whole seconds of an error are seconds lost (by this stall and the ones before it), the
+            // rest is where the ticks now fall against the grid.
             if (before && settled) {
-                lost[i] = static_cast<double>(std::llround((*settled - *before) / 1000.0));
-                after[i] = *settled - *lost[i] * 1000.0;
+                const auto behind = static_cast<double>(std::llround(*settled / 1000.0));
+                lost[i] = behind - static_cast<double>(std::llround(*before / 1000.0));
+                after[i] = *settled - behind * 1000.0;
             }
             // The first datagram after the stall: how soon the clock shows a time again, and which.
             for (std::size_t j = 0; j < st.at.size(); ++j) {
@@ -302,7 +305,8 @@ QJsonObject programPart(const ProgramOptions& o)
         out.append(figure(key + QStringLiteral("_offset"), name + QStringLiteral(": grid offset after"),
                           QStringLiteral("ms"), after[0], after[1], std::nullopt, Goal{"abs_le", 5, {}},
                           QStringLiteral("median error of the ticks 1.5-%1 s after SIGCONT against the first tick's grid, "
-                                         "less the seconds lost")
+                                         "less the whole seconds lost so far (to the nearest: 500 ms late after "
+                                         "6 s lost is 500 ms early after 7)")
                               .arg(o.settleSeconds)));
     }
 

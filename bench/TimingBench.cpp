@@ -29,10 +29,10 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::nanoseconds;
 
-/// What one clock did. Drift is, at each tick, how many periods it has moved beyond (negative: short of) the
-/// whole periods elapsed on the monotonic clock since it was switched on. A tick within a tenth of a period
-/// of a deadline may stand on either side of it: a coarse timer fires up to 5% early, and a floor() would
-/// count that as a period gained, a round() a tick late by more than half a period as one lost.
+/// What one clock did. Drift is, at each tick, how many periods it has moved since its first tick beyond
+/// (negative: short of) the whole periods elapsed since that tick. Counting from the first tick leaves out
+/// a constant phase offset, which is an accuracy error of its own (reported apart); a tick within a tenth
+/// of a period of a grid point may stand on either side of it, since a coarse timer wobbles by up to 5%.
 struct Trace
 {
     static constexpr double kEitherSide = 0.1;
@@ -41,6 +41,7 @@ struct Trace
     std::vector<double> wireUs; ///< per datagram: the tick handler's start to the kernel's arrival stamp
     std::map<QByteArray, std::int64_t> handlerStart; ///< per payload, CLOCK_MONOTONIC ns
     nanoseconds start{0};
+    std::optional<std::pair<nanoseconds, std::int64_t>> first; ///< the first tick: when, and the count then
     std::int64_t advance = 0;
     int lateEvents = 0; ///< events that stood for more than one period
     int sendFailures = 0;
@@ -52,10 +53,13 @@ struct Trace
     {
         advance += step;
         lateEvents += step > 1 ? 1 : 0;
-        const double elapsed = std::chrono::duration<double>(at - start) / period;
+        if (!first)
+            first = std::pair{at, advance};
+        const double elapsed = std::chrono::duration<double>(at - first->first) / period;
         const auto lo = static_cast<std::int64_t>(std::floor(elapsed - kEitherSide));
         const auto hi = static_cast<std::int64_t>(std::floor(elapsed + kEitherSide));
-        drift.push_back(advance < lo ? advance - lo : advance > hi ? advance - hi : 0);
+        const std::int64_t moved = advance - first->second;
+        drift.push_back(moved < lo ? moved - lo : moved > hi ? moved - hi : 0);
         lateUs.push_back(static_cast<double>((at - deadline).count()) / 1000.0);
         const QByteArray text
             = protocol::timeMessage(1, model::format00(advance / 60) + QLatin1Char(':') + model::format00(advance % 60))
@@ -209,8 +213,9 @@ void idleFigures(QJsonArray& out, const Run& run, milliseconds period, int perio
     const QString timedOut = run.timedOut ? QStringLiteral("; THE RUN TIMED OUT") : QString();
     out.append(figure(QStringLiteral("drift_last"), QStringLiteral("Drift at the last tick") + of,
                       QStringLiteral("periods"), p.last(), b.last(), std::nullopt, Goal{"eq", 0, {}},
-                      QStringLiteral("periods moved - whole periods elapsed, a tick within 10% of a period of a "
-                                     "deadline counting on either side; %1 vs %2 tick events%3")
+                      QStringLiteral("periods moved since the first tick - whole periods elapsed since it, a tick "
+                                     "within 10% of a period of a grid point counting on either side; %1 vs %2 "
+                                     "tick events%3")
                           .arg(p.drift.size())
                           .arg(b.drift.size())
                           .arg(timedOut)));
@@ -220,8 +225,9 @@ void idleFigures(QJsonArray& out, const Run& run, milliseconds period, int perio
     out.append(figure(QStringLiteral("offset"), QStringLiteral("Phase offset (median of tick - its deadline)"),
                       QStringLiteral("µs"), percentile(p.lateUs, 0.5), percentile(b.lateUs, 0.5),
                       percentile(run.floorUs, 0.5), std::nullopt,
-                      QStringLiteral("an accuracy error, not jitter: a coarse QTimer settles on a grid of its own, "
-                                     "up to 5% of the period off the one it was started on; earliest tick %1 vs %2 µs")
+                      QStringLiteral("an accuracy error, not jitter: a coarse QTimer moves its timeouts onto a grid "
+                                     "of its own (Qt rounds them to save wake-ups) and keeps it; earliest tick %1 vs "
+                                     "%2 µs (negative: before the deadline)")
                           .arg(percentile(p.lateUs, 0).value_or(0), 0, 'f', 0)
                           .arg(percentile(b.lateUs, 0).value_or(0), 0, 'f', 0)));
     const std::vector<double> pj = aroundMedian(p.lateUs);
