@@ -44,23 +44,23 @@ std::optional<Goal> goalFrom(const QString& text)
     const double value = f.value(1).toDouble(&ok);
     if (text.isEmpty() || !ok)
         return std::nullopt;
-    return Goal{f[0], value, f.value(2)};
+    return Goal { f[0], value, f.value(2) };
 }
 
 QJsonObject figure(const QString& key, const QString& label, const QString& unit, std::optional<double> korvo,
                    std::optional<double> baseline, std::optional<double> floor, const std::optional<Goal>& goal,
                    const QString& note)
 {
-    QJsonObject f{{"key", key},
-                  {"label", label},
-                  {"unit", unit},
-                  {"korvo", valueOf(korvo)},
-                  {"baseline", valueOf(baseline)},
-                  {"floor", valueOf(floor)},
-                  {"goal", QJsonValue()},
-                  {"note", note}};
+    QJsonObject f { { "key", key },
+                    { "label", label },
+                    { "unit", unit },
+                    { "korvo", valueOf(korvo) },
+                    { "baseline", valueOf(baseline) },
+                    { "floor", valueOf(floor) },
+                    { "goal", QJsonValue() },
+                    { "note", note } };
     if (goal) {
-        QJsonObject g{{"op", goal->op}, {"value", goal->value}};
+        QJsonObject g { { "op", goal->op }, { "value", goal->value } };
         if (!goal->of.isEmpty())
             g.insert(QStringLiteral("of"), goal->of);
         f.insert(QStringLiteral("goal"), g);
@@ -68,14 +68,23 @@ QJsonObject figure(const QString& key, const QString& label, const QString& unit
     return f;
 }
 
+QJsonObject signedFigure(const QString& key, const QString& label, const QString& unit, std::optional<double> korvo,
+                         std::optional<double> baseline, std::optional<double> floor, const std::optional<Goal>& goal,
+                         const QString& note)
+{
+    QJsonObject f = figure(key, label, unit, korvo, baseline, floor, goal, note);
+    f.insert(QStringLiteral("signed"), true);
+    return f;
+}
+
 QJsonObject part(const QString& section, int order, const QString& about, const QString& baselineName,
                  const QString& floorName, const QJsonArray& figures)
 {
-    return {{"section", section},
-            {"order", order},
-            {"about", about},
-            {"columns", QJsonObject{{"baseline", baselineName}, {"floor", floorName}}},
-            {"figures", figures}};
+    return { { "section", section },
+             { "order", order },
+             { "about", about },
+             { "columns", QJsonObject { { "baseline", baselineName }, { "floor", floorName } } },
+             { "figures", figures } };
 }
 
 bool writeJson(const QString& path, const QJsonObject& object)
@@ -117,12 +126,12 @@ std::optional<double> slope(const std::vector<double>& x, const std::vector<doub
 
 std::int64_t nsOf(const timespec& t)
 {
-    return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
+    return std::int64_t { t.tv_sec } * 1'000'000'000 + t.tv_nsec;
 }
 
 std::int64_t nowNs(clockid_t clock)
 {
-    timespec t{};
+    timespec t {};
     ::clock_gettime(clock, &t);
     return nsOf(t);
 }
@@ -146,7 +155,7 @@ std::int64_t realtimeOffsetNs()
 
 void sleepUntil(std::int64_t deadline)
 {
-    const timespec d{static_cast<time_t>(deadline / 1'000'000'000), static_cast<long>(deadline % 1'000'000'000)};
+    const timespec d { static_cast<time_t>(deadline / 1'000'000'000), static_cast<long>(deadline % 1'000'000'000) };
     while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &d, nullptr) == EINTR) { }
 }
 
@@ -190,7 +199,8 @@ void progress(const QString& text)
 
 std::optional<int> shownSeconds(const QByteArray& payload)
 {
-    const auto parsed = protocol::parseDatagram(std::string_view(payload.constData(), static_cast<std::size_t>(payload.size())));
+    const auto parsed
+        = protocol::parseDatagram(std::string_view(payload.constData(), static_cast<std::size_t>(payload.size())));
     const auto* time = std::get_if<protocol::TimeDatagram>(&parsed);
     if (time == nullptr)
         return std::nullopt;

@@ -4,13 +4,12 @@
 #include <QJsonObject>
 #include <QString>
 
-#include <sys/types.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <ctime>
 #include <optional>
+#include <sys/types.h>
 #include <vector>
 
 namespace korvo::bench {
@@ -34,6 +33,12 @@ struct Goal
                                  std::optional<double> korvo, std::optional<double> baseline,
                                  std::optional<double> floor, const std::optional<Goal>& goal = {},
                                  const QString& note = {});
+
+/// The same, for a figure that can be negative (an offset, a drift, a trend): no ratio of it means anything.
+[[nodiscard]] QJsonObject signedFigure(const QString& key, const QString& label, const QString& unit,
+                                       std::optional<double> korvo, std::optional<double> baseline,
+                                       std::optional<double> floor, const std::optional<Goal>& goal = {},
+                                       const QString& note = {});
 
 /// One section of the results, printed by scripts/bench-table as one table; `baselineName` and `floorName`
 /// head its baseline and floor columns (empty: the section has none).
@@ -78,12 +83,12 @@ void sleepUntil(std::int64_t deadline);
 struct ProcessSample
 {
     bool alive = false;
-    std::int64_t cpuNs = 0;       ///< time on a CPU (schedstat)
-    std::int64_t switches = 0;    ///< voluntary + involuntary context switches: its wake-ups and preemptions
+    std::int64_t cpuNs = 0; ///< time on a CPU (schedstat)
+    std::int64_t switches = 0; ///< voluntary + involuntary context switches: its wake-ups and preemptions
     std::int64_t voluntary = 0;
-    double rssMiB = 0;            ///< VmRSS
-    double peakRssMiB = 0;        ///< VmHWM
-    double anonMiB = 0;           ///< RssAnon: memory of its own, not pages of shared libraries
+    double rssMiB = 0; ///< VmRSS
+    double peakRssMiB = 0; ///< VmHWM
+    double anonMiB = 0; ///< RssAnon: memory of its own, not pages of shared libraries
 };
 [[nodiscard]] ProcessSample sampleProcess(pid_t pid);
 

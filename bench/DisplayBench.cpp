@@ -10,7 +10,6 @@
 #include "DisplayBench.h"
 
 #include "Bench.h"
-
 #include "model/Checked.h"
 #include "protocol/TimeMessage.h"
 
@@ -18,16 +17,15 @@
 #include <QHash>
 
 #include <arpa/inet.h>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <stdexcept>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstring>
-#include <stdexcept>
 #include <thread>
+#include <unistd.h>
 
 namespace korvo::bench {
 
@@ -42,7 +40,9 @@ public:
     explicit FrameBuffer(const QString& path)
     {
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size < 100) {
             if (fd >= 0)
                 ::close(fd);
@@ -63,8 +63,8 @@ public:
         m_height = field(5);
         m_bytesPerPixel = field(11) / 8;
         m_stride = field(12);
-        m_pixels = m_map + field(0) + std::size_t{field(19)} * 12; // header, then 12 bytes per colour
-        if (m_bytesPerPixel == 0 || m_pixels + std::size_t{m_stride} * m_height > m_map + m_size)
+        m_pixels = m_map + field(0) + std::size_t { field(19) } * 12; // header, then 12 bytes per colour
+        if (m_bytesPerPixel == 0 || m_pixels + std::size_t { m_stride } * m_height > m_map + m_size)
             throw std::runtime_error("the frame buffer is not an XWD image of the screen");
     }
     ~FrameBuffer() { ::munmap(const_cast<unsigned char*>(m_map), m_size); }
@@ -97,21 +97,20 @@ public:
                 return nowNs(CLOCK_REALTIME);
             if (nowNs(CLOCK_MONOTONIC) > until)
                 return std::nullopt;
-            const timespec pause{0, 100'000};
+            const timespec pause { 0, 100'000 };
             ::nanosleep(&pause, nullptr);
         }
     }
 
 private:
     /// Calls `row` for every watched row until it returns false; true when it never did.
-    template <class Row>
-    bool forRows(const QRect& window, Row row) const
+    template <class Row> bool forRows(const QRect& window, Row row) const
     {
         const QRect r = window.intersected(QRect(0, 0, static_cast<int>(m_width), static_cast<int>(m_height)));
         for (int y = r.top() + r.height() / 10; y < r.top() + r.height() * 9 / 10; y += 2) {
-            const unsigned char* p = m_pixels + std::size_t{m_stride} * static_cast<std::size_t>(y)
-                + std::size_t{m_bytesPerPixel} * static_cast<std::size_t>(r.left());
-            if (!row(p, std::size_t{m_bytesPerPixel} * static_cast<std::size_t>(r.width())))
+            const unsigned char* p = m_pixels + std::size_t { m_stride } * static_cast<std::size_t>(y)
+                + std::size_t { m_bytesPerPixel } * static_cast<std::size_t>(r.left());
+            if (!row(p, std::size_t { m_bytesPerPixel } * static_cast<std::size_t>(r.width())))
                 return false;
         }
         return true;
@@ -151,7 +150,7 @@ public:
 
 private:
     int m_fd;
-    sockaddr_in m_to{};
+    sockaddr_in m_to {};
 };
 
 QByteArray timeText(int period, int seconds)
@@ -198,13 +197,13 @@ std::int64_t udpDrops(std::uint16_t port)
 QJsonArray displayLatencyFigures(const DisplayOptions& o)
 {
     const FrameBuffer screen(o.framebuffer);
-    const DisplayTarget* targets[] = {&o.korvo, &o.baseline};
+    const DisplayTarget* targets[] = { &o.korvo, &o.baseline };
     StampedSocket korvoTap(INADDR_ANY, o.korvo.port);
     StampedSocket baselineTap(INADDR_ANY, o.baseline.port);
     Sender sender(o.broadcast);
     constexpr int kWarmUp = 5; // the first datagram also changes the status line; a few to settle
     std::vector<std::pair<QByteArray, std::int64_t>> shots[2];
-    int unseen[2] = {0, 0};
+    int unseen[2] = { 0, 0 };
     progress(QStringLiteral("displays: %1 datagrams to each, 25 ms apart, alternately").arg(o.count));
     const std::int64_t start = nowNs(CLOCK_MONOTONIC);
     for (int n = 0; n < o.count + kWarmUp; ++n) {
@@ -224,7 +223,7 @@ QJsonArray displayLatencyFigures(const DisplayOptions& o)
     baselineTap.close();
 
     const std::int64_t realtime = realtimeOffsetNs();
-    const StampedSocket* taps[] = {&korvoTap, &baselineTap};
+    const StampedSocket* taps[] = { &korvoTap, &baselineTap };
     std::vector<double> pixelsMs[2];
     std::vector<double> paintMs[2];
     for (std::size_t t = 0; t < 2; ++t) {
@@ -252,8 +251,8 @@ QJsonArray displayLatencyFigures(const DisplayOptions& o)
                       QStringLiteral("ms"), percentile(pixelsMs[0], 0.5), percentile(pixelsMs[1], 0.5), std::nullopt,
                       std::nullopt, counts));
     out.append(figure(QStringLiteral("display_pixels_p99"), QStringLiteral("Datagram arrival to pixels p99"),
-                      QStringLiteral("ms"), percentile(pixelsMs[0], 0.99), percentile(pixelsMs[1], 0.99),
-                      std::nullopt, Goal{"lt", 16, {}},
+                      QStringLiteral("ms"), percentile(pixelsMs[0], 0.99), percentile(pixelsMs[1], 0.99), std::nullopt,
+                      Goal { "lt", 16, {} },
                       QStringLiteral("the goal: within one frame of a 60 Hz screen; the frame buffer is polled every "
                                      "0.1 ms, which bounds the resolution")));
     out.append(figure(QStringLiteral("display_pixels_max"), QStringLiteral("Datagram arrival to pixels max"),
@@ -271,7 +270,7 @@ QJsonArray displayLatencyFigures(const DisplayOptions& o)
 QJsonArray displayFloodFigures(const DisplayOptions& o)
 {
     const FrameBuffer screen(o.framebuffer);
-    const DisplayTarget* targets[] = {&o.korvo, &o.baseline};
+    const DisplayTarget* targets[] = { &o.korvo, &o.baseline };
     Sender sender(ipv4(127, 0, 0, 1));
     const QByteArray last = timeText(2, 5999); // the only period-2 datagram: it looks like nothing before it
     std::optional<double> cpu[2], dropped[2], growth[2], lastMs[2];
@@ -324,18 +323,18 @@ QJsonArray displayFloodFigures(const DisplayOptions& o)
     }
     const QString rate = QStringLiteral(", %1/s for %2 s").arg(o.floodRate).arg(o.floodSeconds);
     QJsonArray out;
-    out.append(figure(QStringLiteral("flood_cpu"), QStringLiteral("Flood") + rate + QStringLiteral(": CPU"),
-                      QStringLiteral("% of a core"), cpu[0], cpu[1], std::nullopt, std::nullopt,
-                      QStringLiteral("time on a CPU of all the display's threads; Korvo: %1; naive: %2")
-                          .arg(notes[0], notes[1])));
+    out.append(figure(
+        QStringLiteral("flood_cpu"), QStringLiteral("Flood") + rate + QStringLiteral(": CPU"),
+        QStringLiteral("% of a core"), cpu[0], cpu[1], std::nullopt, std::nullopt,
+        QStringLiteral("time on a CPU of all the display's threads; Korvo: %1; naive: %2").arg(notes[0], notes[1])));
     out.append(figure(QStringLiteral("flood_drops"), QStringLiteral("Flood: dropped by the kernel"),
                       QStringLiteral("%"), dropped[0], dropped[1], std::nullopt, std::nullopt,
                       QStringLiteral("the display's socket was full (/proc/net/udp); harmless while the latest time "
                                      "still reaches the screen")));
     out.append(figure(QStringLiteral("flood_rss"), QStringLiteral("Flood: RSS growth after its first second"),
-                      QStringLiteral("MiB"), growth[0], growth[1], std::nullopt, Goal{"lt", 1, {}}));
+                      QStringLiteral("MiB"), growth[0], growth[1], std::nullopt, Goal { "lt", 1, {} }));
     out.append(figure(QStringLiteral("flood_last"), QStringLiteral("Flood: last datagram to its pixels"),
-                      QStringLiteral("ms"), lastMs[0], lastMs[1], std::nullopt, Goal{"lt", 100, {}},
+                      QStringLiteral("ms"), lastMs[0], lastMs[1], std::nullopt, Goal { "lt", 100, {} },
                       QStringLiteral("sent as the flood ends, the only one of period 2: how far behind the flood left "
                                      "the screen")));
     return out;

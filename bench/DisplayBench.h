@@ -6,9 +6,8 @@
 #include <QRect>
 #include <QString>
 
-#include <sys/types.h>
-
 #include <cstdint>
+#include <sys/types.h>
 
 namespace korvo::bench {
 
@@ -28,9 +27,9 @@ struct DisplayOptions
     DisplayTarget korvo;
     DisplayTarget baseline;
     std::uint32_t broadcast = ipv4(192, 168, 0, 255);
-    int count = 200;          ///< latency: datagrams to each display
-    double floodSeconds = 8;  ///< flood: how long, to each display in turn
-    int floodRate = 20000;    ///< datagrams per second
+    int count = 200; ///< latency: datagrams to each display
+    double floodSeconds = 8; ///< flood: how long, to each display in turn
+    int floodRate = 20000; ///< datagrams per second
 };
 
 /// Datagram arrival (the kernel's stamp on a socket beside the display's, both hearing one broadcast) to the

@@ -8,7 +8,6 @@
 
 #include "Bench.h"
 #include "StampedSocket.h"
-
 #include "model/Checked.h"
 #include "protocol/TimeMessage.h"
 
@@ -16,15 +15,14 @@
 #include <QTextStream>
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <array>
 #include <atomic>
 #include <limits>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace korvo::bench {
 
@@ -39,7 +37,7 @@ public:
     FloorSender(std::uint32_t to, std::uint16_t port)
     {
         m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
+        sockaddr_in a {};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(to);
         a.sin_port = htons(port);
@@ -66,7 +64,7 @@ public:
 
 private:
     int m_fd = -1;
-    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_stop { false };
     std::thread m_thread;
 };
 
@@ -136,8 +134,8 @@ Use useOf(const ProcessSample& a, const ProcessSample& b, double seconds)
 {
     if (!a.alive || !b.alive)
         return {};
-    return {static_cast<double>(b.cpuNs - a.cpuNs) / (seconds * 1e7),
-            static_cast<double>(b.switches - a.switches) / seconds, b.peakRssMiB, b.anonMiB};
+    return { static_cast<double>(b.cpuNs - a.cpuNs) / (seconds * 1e7),
+             static_cast<double>(b.switches - a.switches) / seconds, b.peakRssMiB, b.anonMiB };
 }
 
 QString addressText(std::uint32_t a)
@@ -152,9 +150,9 @@ QJsonObject programPart(const ProgramOptions& o)
     const QString load = loadAverage();
     StampedSocket socket(INADDR_ANY, o.port);
     std::optional<FloorSender> floorSender(std::in_place, o.floorTo, o.port);
-    const std::uint32_t destinations[] = {o.clockTo, o.baselineTo, o.floorTo};
+    const std::uint32_t destinations[] = { o.clockTo, o.baselineTo, o.floorTo };
     const auto firstTicks = [&] {
-        std::array<std::optional<std::int64_t>, 3> first{};
+        std::array<std::optional<std::int64_t>, 3> first {};
         const std::int64_t realtime = realtimeOffsetNs();
         for (const StampedSocket::Arrival& a : socket.arrivals()) {
             for (std::size_t i = 0; i < 3; ++i) {
@@ -187,8 +185,8 @@ QJsonObject programPart(const ProgramOptions& o)
         first = firstTicks();
     }
     if (!first[0] || !first[1]) {
-        progress(QStringLiteral("programs: no tick from %1").arg(first[0] ? QStringLiteral("the naive clock")
-                                                                             : QStringLiteral("korvo-timer")));
+        progress(QStringLiteral("programs: no tick from %1")
+                     .arg(first[0] ? QStringLiteral("the naive clock") : QStringLiteral("korvo-timer")));
         return section(QStringLiteral(" THE CLOCKS DID NOT BOTH RUN: no figures."));
     }
     const std::int64_t start = std::max(*first[0], *first[1]);
@@ -210,7 +208,7 @@ QJsonObject programPart(const ProgramOptions& o)
     std::vector<Stall> stalls;
     for (const double seconds : o.stalls) {
         progress(QStringLiteral("programs: both stopped for %1 s").arg(seconds));
-        Stall s{seconds, nowNs(CLOCK_MONOTONIC), 0};
+        Stall s { seconds, nowNs(CLOCK_MONOTONIC), 0 };
         ::kill(o.clock, SIGSTOP);
         ::kill(o.baseline, SIGSTOP);
         sleepUntil(s.stop + static_cast<std::int64_t>(seconds * 1e9));
@@ -254,23 +252,24 @@ QJsonObject programPart(const ProgramOptions& o)
     const QString over = QStringLiteral(" over %1 s").arg(o.accuracySeconds, 0, 'f', 0);
     out.append(figure(QStringLiteral("program_error_max"),
                       QStringLiteral("Accuracy: max |arrival - ideal grid from the first tick|") + over,
-                      QStringLiteral("ms"), k.maxError, b.maxError, f.maxError, Goal{"lt", 16, {}},
+                      QStringLiteral("ms"), k.maxError, b.maxError, f.maxError, Goal { "lt", 16, {} },
                       QStringLiteral("%1 vs %2 vs %3 ticks; the goal: within one frame of a 60 Hz display")
                           .arg(k.ticks)
                           .arg(b.ticks)
                           .arg(f.ticks)));
-    out.append(figure(QStringLiteral("program_trend"), QStringLiteral("Accuracy: trend of the error") + over,
-                      QStringLiteral("ms/min"), k.trend, b.trend, f.trend, Goal{"abs_le", 0.1, {}},
-                      QStringLiteral("the median slope between every pair of ticks (Theil-Sen), which the odd late tick "
-                                     "cannot tilt; 0.1 ms/min is 9 ms over a 90-minute game")));
-    out.append(figure(QStringLiteral("program_offset"), QStringLiteral("Offset: median error against that grid"),
-                      QStringLiteral("ms"), k.offset, b.offset, f.offset));
+    out.append(
+        signedFigure(QStringLiteral("program_trend"), QStringLiteral("Accuracy: trend of the error") + over,
+                     QStringLiteral("ms/min"), k.trend, b.trend, f.trend, Goal { "abs_le", 0.1, {} },
+                     QStringLiteral("the median slope between every pair of ticks (Theil-Sen), which the odd late tick "
+                                    "cannot tilt; 0.1 ms/min is 9 ms over a 90-minute game")));
+    out.append(signedFigure(QStringLiteral("program_offset"), QStringLiteral("Offset: median error against that grid"),
+                            QStringLiteral("ms"), k.offset, b.offset, f.offset));
     out.append(figure(QStringLiteral("program_jitter_p50"), QStringLiteral("Jitter p50 (|error - offset|)"),
                       QStringLiteral("ms"), k.p50, b.p50, f.p50));
-    out.append(figure(QStringLiteral("program_jitter_p99"), QStringLiteral("Jitter p99"), QStringLiteral("ms"),
-                      k.p99, b.p99, f.p99, Goal{"le", 1.2, "floor"}));
-    out.append(figure(QStringLiteral("program_jitter_max"), QStringLiteral("Jitter max"), QStringLiteral("ms"),
-                      k.max, b.max, f.max));
+    out.append(figure(QStringLiteral("program_jitter_p99"), QStringLiteral("Jitter p99"), QStringLiteral("ms"), k.p99,
+                      b.p99, f.p99, Goal { "le", 1.2, "floor" }));
+    out.append(figure(QStringLiteral("program_jitter_max"), QStringLiteral("Jitter max"), QStringLiteral("ms"), k.max,
+                      b.max, f.max));
 
     for (const Stall& s : stalls) {
         std::optional<double> lost[2];
@@ -279,7 +278,8 @@ QJsonObject programPart(const ProgramOptions& o)
         for (std::size_t i = 0; i < 2; ++i) {
             const Stream& st = streams[i];
             const auto before = st.medianError(s.stop - 4 * kSecond, s.stop);
-            const auto settled = st.medianError(s.resume + 3 * kSecond / 2, s.resume + static_cast<std::int64_t>(o.settleSeconds * 1e9));
+            const auto settled = st.medianError(s.resume + 3 * kSecond / 2,
+                                                s.resume + static_cast<std::int64_t>(o.settleSeconds * 1e9));
             // The whole seconds of an error are seconds lost (by this stall and the ones before it), the
             // rest is where the ticks now fall against the grid.
             if (before && settled) {
@@ -299,29 +299,31 @@ QJsonObject programPart(const ProgramOptions& o)
         }
         const QString name = QStringLiteral("SIGSTOP %1 s").arg(s.seconds);
         const QString key = QStringLiteral("stall_%1").arg(s.seconds);
-        out.append(figure(key + QStringLiteral("_lost"), name + QStringLiteral(": seconds lost"), QStringLiteral("s"),
-                          lost[0], lost[1], std::nullopt, Goal{"eq", 0, {}},
-                          QStringLiteral("first datagram after it: Korvo Timer %1; naive clock %2").arg(late[0], late[1])));
-        out.append(figure(key + QStringLiteral("_offset"), name + QStringLiteral(": grid offset after"),
-                          QStringLiteral("ms"), after[0], after[1], std::nullopt, Goal{"abs_le", 5, {}},
-                          QStringLiteral("median error of the ticks 1.5-%1 s after SIGCONT against the first tick's grid, "
-                                         "less the whole seconds lost so far (to the nearest: 500 ms late after "
-                                         "6 s lost is 500 ms early after 7)")
-                              .arg(o.settleSeconds)));
+        out.append(
+            figure(key + QStringLiteral("_lost"), name + QStringLiteral(": seconds lost"), QStringLiteral("s"), lost[0],
+                   lost[1], std::nullopt, Goal { "eq", 0, {} },
+                   QStringLiteral("first datagram after it: Korvo Timer %1; naive clock %2").arg(late[0], late[1])));
+        out.append(signedFigure(
+            key + QStringLiteral("_offset"), name + QStringLiteral(": grid offset after"), QStringLiteral("ms"),
+            after[0], after[1], std::nullopt, Goal { "abs_le", 5, {} },
+            QStringLiteral("median error of the ticks 1.5-%1 s after SIGCONT against the first tick's grid, "
+                           "less the whole seconds lost so far (to the nearest: 500 ms late after "
+                           "6 s lost is 500 ms early after 7)")
+                .arg(o.settleSeconds)));
     }
 
     const Use kc = useOf(clockA, clockB, measured);
     const Use bc = useOf(baselineA, baselineB, measured);
     const QString window = QStringLiteral(" over %1 s").arg(measured, 0, 'f', 0);
     out.append(figure(QStringLiteral("program_cpu"), QStringLiteral("CPU while running") + window,
-                      QStringLiteral("% of a core"), kc.cpuPercent, bc.cpuPercent, std::nullopt, Goal{"lt", 0.2, {}},
+                      QStringLiteral("% of a core"), kc.cpuPercent, bc.cpuPercent, std::nullopt, Goal { "lt", 0.2, {} },
                       QStringLiteral("time on a CPU of all threads (schedstat)")));
     out.append(figure(QStringLiteral("program_wakeups"), QStringLiteral("Wake-ups while running") + window,
                       QStringLiteral("per s"), kc.wakeups, bc.wakeups, std::nullopt, std::nullopt,
                       QStringLiteral("voluntary + involuntary context switches of all threads (the X connection's "
                                      "reader thread included)")));
     out.append(figure(QStringLiteral("program_rss"), QStringLiteral("Peak RSS"), QStringLiteral("MiB"), kc.peakRss,
-                      bc.peakRss, std::nullopt, Goal{"lt", 35, {}},
+                      bc.peakRss, std::nullopt, Goal { "lt", 35, {} },
                       QStringLiteral("VmHWM at the end of the CPU window; of it the program's own memory (RssAnon) "
                                      "%1 vs %2 MiB, the rest pages of shared libraries (Qt, ICU, X11, fonts)")
                           .arg(kc.anon.value_or(0), 0, 'f', 1)

@@ -3,21 +3,20 @@
 #include "Bench.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
 #include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace korvo::bench {
 
 StampedSocket::StampedSocket(std::uint32_t address, std::uint16_t port)
 {
     m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
+    sockaddr_in a {};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(address);
     a.sin_port = htons(port);
@@ -62,15 +61,15 @@ void StampedSocket::close()
 
 void StampedSocket::run()
 {
-    std::array<char, 2048> buffer{};
+    std::array<char, 2048> buffer {};
     while (!m_stop) {
-        pollfd p{m_fd, POLLIN, 0};
+        pollfd p { m_fd, POLLIN, 0 };
         if (::poll(&p, 1, 20) <= 0)
             continue;
         for (;;) { // drain the queue: a burst is read in one wake-up
-            iovec io{buffer.data(), buffer.size()};
-            alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(timespec)) + CMSG_SPACE(sizeof(in_pktinfo))> control{};
-            msghdr m{};
+            iovec io { buffer.data(), buffer.size() };
+            alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(timespec)) + CMSG_SPACE(sizeof(in_pktinfo))> control {};
+            msghdr m {};
             m.msg_iov = &io;
             m.msg_iovlen = 1;
             m.msg_control = control.data();
@@ -78,14 +77,14 @@ void StampedSocket::run()
             const ssize_t n = ::recvmsg(m_fd, &m, MSG_DONTWAIT);
             if (n < 0)
                 break;
-            Arrival arrival{QByteArray(buffer.data(), n), 0, 0};
+            Arrival arrival { QByteArray(buffer.data(), n), 0, 0 };
             for (cmsghdr* c = CMSG_FIRSTHDR(&m); c != nullptr; c = CMSG_NXTHDR(&m, c)) {
                 if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
-                    timespec ts{};
+                    timespec ts {};
                     std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
                     arrival.stampNs = nsOf(ts);
                 } else if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-                    in_pktinfo info{};
+                    in_pktinfo info {};
                     std::memcpy(&info, CMSG_DATA(c), sizeof info);
                     arrival.destination = ntohl(info.ipi_addr.s_addr);
                 }

@@ -19,7 +19,7 @@ public:
     struct Arrival
     {
         QByteArray payload;
-        std::int64_t stampNs = 0;      ///< CLOCK_REALTIME, as the kernel stamps
+        std::int64_t stampNs = 0; ///< CLOCK_REALTIME, as the kernel stamps
         std::uint32_t destination = 0; ///< IPv4, host order
     };
 
@@ -41,7 +41,7 @@ private:
 
     int m_fd = -1;
     std::uint16_t m_port = 0;
-    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_stop { false };
     mutable std::mutex m_mutex;
     std::vector<Arrival> m_arrivals;
     std::thread m_thread;

@@ -4,13 +4,12 @@
 
 #include "Bench.h"
 #include "StampedSocket.h"
-
 #include "errors/RuntimeError.h"
 #include "model/Checked.h"
-#include "protocol/TimeMessage.h"
 #include "platform/HiTimer.h"
 #include "platform/MonotonicClock.h"
 #include "platform/UdpSocket.h"
+#include "protocol/TimeMessage.h"
 
 #include <QEventLoop>
 #include <QHostAddress>
@@ -40,7 +39,7 @@ struct Trace
     std::vector<double> lateUs; ///< per tick event: its start after the deadline it stands for
     std::vector<double> wireUs; ///< per datagram: the tick handler's start to the kernel's arrival stamp
     std::map<QByteArray, std::int64_t> handlerStart; ///< per payload, CLOCK_MONOTONIC ns
-    nanoseconds start{0};
+    nanoseconds start { 0 };
     std::optional<std::pair<nanoseconds, std::int64_t>> first; ///< the first tick: when, and the count then
     std::int64_t advance = 0;
     int lateEvents = 0; ///< events that stood for more than one period
@@ -54,7 +53,7 @@ struct Trace
         advance += step;
         lateEvents += step > 1 ? 1 : 0;
         if (!first)
-            first = std::pair{at, advance};
+            first = std::pair { at, advance };
         const double elapsed = std::chrono::duration<double>(at - first->first) / period;
         const auto lo = static_cast<std::int64_t>(std::floor(elapsed - kEitherSide));
         const auto hi = static_cast<std::int64_t>(std::floor(elapsed + kEitherSide));
@@ -158,7 +157,7 @@ Run runClocks(milliseconds period, int periods, int stalls)
             QTimer::singleShot(3 * period, &loop, &QEventLoop::quit);
     });
 
-    std::atomic<bool> floorStop{false};
+    std::atomic<bool> floorStop { false };
     std::thread nanosleeper([&] {
         if (stalls > 0)
             return;
@@ -193,8 +192,8 @@ Run runClocks(milliseconds period, int periods, int stalls)
     projectSink.close();
     baselineSink.close();
     const std::int64_t realtime = realtimeOffsetNs(); // kernel stamps are on CLOCK_REALTIME
-    const std::pair<Trace*, const StampedSocket*> sinks[] = {{&run.project, &projectSink},
-                                                             {&run.baseline, &baselineSink}};
+    const std::pair<Trace*, const StampedSocket*> sinks[]
+        = { { &run.project, &projectSink }, { &run.baseline, &baselineSink } };
     for (const auto& [trace, sink] : sinks) {
         for (const StampedSocket::Arrival& a : sink->arrivals()) {
             if (const auto s = trace->handlerStart.find(a.payload); s != trace->handlerStart.end())
@@ -211,40 +210,43 @@ void idleFigures(QJsonArray& out, const Run& run, milliseconds period, int perio
     const Trace& b = run.baseline;
     const QString of = QStringLiteral(", %1 ticks of %2 ms").arg(periods).arg(period.count());
     const QString timedOut = run.timedOut ? QStringLiteral("; THE RUN TIMED OUT") : QString();
-    out.append(figure(QStringLiteral("drift_last"), QStringLiteral("Drift at the last tick") + of,
-                      QStringLiteral("periods"), p.last(), b.last(), std::nullopt, Goal{"eq", 0, {}},
-                      QStringLiteral("periods moved since the first tick - whole periods elapsed since it, a tick "
-                                     "within 10% of a period of a grid point counting on either side; %1 vs %2 "
-                                     "tick events%3")
-                          .arg(p.drift.size())
-                          .arg(b.drift.size())
-                          .arg(timedOut)));
-    out.append(figure(QStringLiteral("drift_worst"), QStringLiteral("Drift at its worst tick") + of,
-                      QStringLiteral("periods"), p.worst(), b.worst(), std::nullopt, Goal{"eq", 0, {}},
-                      QStringLiteral("%1 vs %2 events stood for more than one period").arg(p.lateEvents).arg(b.lateEvents)));
-    out.append(figure(QStringLiteral("offset"), QStringLiteral("Phase offset (median of tick - its deadline)"),
-                      QStringLiteral("µs"), percentile(p.lateUs, 0.5), percentile(b.lateUs, 0.5),
-                      percentile(run.floorUs, 0.5), std::nullopt,
-                      QStringLiteral("an accuracy error, not jitter: a coarse QTimer moves its timeouts onto a grid "
-                                     "of its own (Qt rounds them to save wake-ups) and keeps it; earliest tick %1 vs "
-                                     "%2 µs (negative: before the deadline)")
-                          .arg(percentile(p.lateUs, 0).value_or(0), 0, 'f', 0)
-                          .arg(percentile(b.lateUs, 0).value_or(0), 0, 'f', 0)));
+    out.append(
+        signedFigure(QStringLiteral("drift_last"), QStringLiteral("Drift at the last tick") + of,
+                     QStringLiteral("periods"), p.last(), b.last(), std::nullopt, Goal { "eq", 0, {} },
+                     QStringLiteral("periods moved since the first tick - whole periods elapsed since it, a tick "
+                                    "within 10% of a period of a grid point counting on either side; %1 vs %2 "
+                                    "tick events%3")
+                         .arg(p.drift.size())
+                         .arg(b.drift.size())
+                         .arg(timedOut)));
+    out.append(signedFigure(
+        QStringLiteral("drift_worst"), QStringLiteral("Drift at its worst tick") + of, QStringLiteral("periods"),
+        p.worst(), b.worst(), std::nullopt, Goal { "eq", 0, {} },
+        QStringLiteral("%1 vs %2 events stood for more than one period").arg(p.lateEvents).arg(b.lateEvents)));
+    out.append(signedFigure(
+        QStringLiteral("offset"), QStringLiteral("Phase offset (median of tick - its deadline)"), QStringLiteral("µs"),
+        percentile(p.lateUs, 0.5), percentile(b.lateUs, 0.5), percentile(run.floorUs, 0.5), std::nullopt,
+        QStringLiteral("an accuracy error, not jitter: a coarse QTimer moves its timeouts onto a grid "
+                       "of its own (Qt rounds them to save wake-ups) and keeps it; earliest tick %1 vs "
+                       "%2 µs (negative: before the deadline)")
+            .arg(percentile(p.lateUs, 0).value_or(0), 0, 'f', 0)
+            .arg(percentile(b.lateUs, 0).value_or(0), 0, 'f', 0)));
     const std::vector<double> pj = aroundMedian(p.lateUs);
     const std::vector<double> bj = aroundMedian(b.lateUs);
     const std::vector<double> fj = aroundMedian(run.floorUs);
     out.append(figure(QStringLiteral("jitter_p50"), QStringLiteral("Jitter p50 (|tick - deadline - offset|)"),
                       QStringLiteral("µs"), percentile(pj, 0.5), percentile(bj, 0.5), percentile(fj, 0.5)));
     out.append(figure(QStringLiteral("jitter_p99"), QStringLiteral("Jitter p99"), QStringLiteral("µs"),
-                      percentile(pj, 0.99), percentile(bj, 0.99), percentile(fj, 0.99), Goal{"le", 1.2, "floor"}));
-    out.append(figure(QStringLiteral("jitter_max"), QStringLiteral("Jitter max"), QStringLiteral("µs"),
-                      percentile(pj, 1), percentile(bj, 1), percentile(fj, 1), std::nullopt,
-                      QStringLiteral("one outlier decides it: on a shared virtual machine, the vCPU being taken away")));
+                      percentile(pj, 0.99), percentile(bj, 0.99), percentile(fj, 0.99), Goal { "le", 1.2, "floor" }));
+    out.append(
+        figure(QStringLiteral("jitter_max"), QStringLiteral("Jitter max"), QStringLiteral("µs"), percentile(pj, 1),
+               percentile(bj, 1), percentile(fj, 1), std::nullopt,
+               QStringLiteral("one outlier decides it: on a shared virtual machine, the vCPU being taken away")));
     out.append(figure(QStringLiteral("wire_p50"), QStringLiteral("Tick handler to wire p50"), QStringLiteral("µs"),
                       percentile(p.wireUs, 0.5), percentile(b.wireUs, 0.5), std::nullopt));
     out.append(figure(QStringLiteral("wire_p99"), QStringLiteral("Tick handler to wire p99"), QStringLiteral("µs"),
                       percentile(p.wireUs, 0.99), percentile(b.wireUs, 0.99), std::nullopt,
-                      Goal{"le", 1.2, "baseline"},
+                      Goal { "le", 1.2, "baseline" },
                       QStringLiteral("the handler's start to the kernel's receive stamp on a loopback socket: "
                                      "building the text and sending it; %1 vs %2 datagrams lost, %3 vs %4 sends failed")
                           .arg(p.handlerStart.size() - p.wireUs.size())
@@ -266,15 +268,15 @@ QJsonObject timingPart(bool smoke)
 
     progress(QStringLiteral("timer and socket: %1 blocks of the event loop, 50 ms period").arg(stalls));
     const Run s = runClocks(milliseconds(50), 0, stalls);
-    out.append(figure(QStringLiteral("blocks"), QStringLiteral("Drift after %1 blocks of the event loop").arg(stalls),
-                      QStringLiteral("periods"), s.project.worst(), s.baseline.last(), std::nullopt,
-                      Goal{"eq", 0, {}},
-                      QStringLiteral("blocks of 0.3-3.5 periods (seed 7699), %1 periods blocked in all; Korvo Timer: "
-                                     "worst of %2 ticks (at the last %3), baseline: at its last tick%4")
-                          .arg(s.stalledPeriods, 0, 'f', 1)
-                          .arg(s.project.drift.size())
-                          .arg(s.project.last())
-                          .arg(s.timedOut ? QStringLiteral("; THE RUN TIMED OUT") : QString())));
+    out.append(signedFigure(
+        QStringLiteral("blocks"), QStringLiteral("Drift after %1 blocks of the event loop").arg(stalls),
+        QStringLiteral("periods"), s.project.worst(), s.baseline.last(), std::nullopt, Goal { "eq", 0, {} },
+        QStringLiteral("blocks of 0.3-3.5 periods (seed 7699), %1 periods blocked in all; Korvo Timer: "
+                       "worst of %2 ticks (at the last %3), baseline: at its last tick%4")
+            .arg(s.stalledPeriods, 0, 'f', 1)
+            .arg(s.project.drift.size())
+            .arg(s.project.last())
+            .arg(s.timedOut ? QStringLiteral("; THE RUN TIMED OUT") : QString())));
     return part(QStringLiteral("Timer and socket alone, 50 ms period"), 10,
                 QStringLiteral("The clock's timer (HiTimer: a timerfd with absolute deadlines) and socket in a test "
                                "program, beside a repeating QTimer in Qt's default coarse mode adding one per timeout, "

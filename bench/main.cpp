@@ -62,8 +62,8 @@ DisplayTarget target(const QString& name)
     const QStringList f = option(name).split(QLatin1Char(','));
     if (f.size() < 6)
         throw std::runtime_error("--korvo and --baseline need PORT,PID,X,Y,WIDTH,HEIGHT[,TRACE]");
-    return {static_cast<std::uint16_t>(f[0].toUInt()), static_cast<pid_t>(f[1].toInt()),
-            QRect(f[2].toInt(), f[3].toInt(), f[4].toInt(), f[5].toInt()), f.value(6)};
+    return { static_cast<std::uint16_t>(f[0].toUInt()), static_cast<pid_t>(f[1].toInt()),
+             QRect(f[2].toInt(), f[3].toInt(), f[4].toInt(), f[5].toInt()), f.value(6) };
 }
 
 QJsonObject displaySection()
@@ -112,15 +112,15 @@ int run(const QString& command, const QString& out)
             : 1;
     }
     if (command == QLatin1String("figure")) {
-        const QJsonObject fresh = part(option(QStringLiteral("--section")),
-                                       static_cast<int>(numberOr(QStringLiteral("--order"), 90)),
-                                       option(QStringLiteral("--about")), option(QStringLiteral("--baseline-name")),
-                                       option(QStringLiteral("--floor-name")), {});
+        const QJsonObject fresh
+            = part(option(QStringLiteral("--section")), static_cast<int>(numberOr(QStringLiteral("--order"), 90)),
+                   option(QStringLiteral("--about")), option(QStringLiteral("--baseline-name")),
+                   option(QStringLiteral("--floor-name")), {});
         const QJsonObject f = figure(option(QStringLiteral("--key")), option(QStringLiteral("--label")),
                                      option(QStringLiteral("--unit")), number(QStringLiteral("--korvo")),
                                      number(QStringLiteral("--baseline")), number(QStringLiteral("--floor")),
                                      goalFrom(option(QStringLiteral("--goal"))), option(QStringLiteral("--note")));
-        return addToPart(out, fresh, QJsonArray{f}) ? 0 : 1;
+        return addToPart(out, fresh, QJsonArray { f }) ? 0 : 1;
     }
     std::fprintf(stderr, "usage: see the top of bench/main.cpp\n");
     return 2;
