@@ -9,8 +9,8 @@
 #include "clock/FrmMain.h"
 #include "errors/ErrorReporter.h"
 #include "errors/Trap.h"
-#include "model/ClockModel.h"
 #include "model/TimeText.h"
+#include "model/ClockModel.h"
 #include "protocol/TimeMessage.h"
 #include "platform/HiTimer.h"
 #include "platform/MonotonicClock.h"
@@ -66,6 +66,26 @@ private:
     platform::UdpSocket m_real;
 };
 
+/// The baseline's whole tick, kept out of line so that an instruction counter can find it by name, as it
+/// finds Timer1_Timer.
+struct NaiveTick
+{
+    QWidget& window;
+    ui::MainWindowUi& face;
+    QUdpSocket& sink;
+    int& seen;
+
+    [[gnu::noinline]] void timeout()
+    {
+        ++seen;
+        const QString text = model::clockText(seen / 60, seen % 60);
+        face.lblTIME->setText(text);
+        window.setWindowTitle(face.lblPERIOD->text() + QLatin1Char('/') + text);
+        sink.writeDatagram(protocol::timeMessage(1, text).toLatin1(), QHostAddress(QHostAddress::LocalHost),
+                           sink.localPort());
+    }
+};
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -89,9 +109,9 @@ int main(int argc, char* argv[])
         SinkSocket socket(sink.localPort());
         platform::QtDialogs dialogs;
         // The settings window's part: one long period counting up, so that no tick of the run meets its end.
-        clock::FrmMain frm({model, trap, timer, socket, dialogs, [&model] {
-                                model.applySet({{QStringLiteral("1st Half"), model::kFalse, 99, 59}}, model::COUNT_UP,
-                                               QStringLiteral("127.0.0.255"));
+        clock::FrmMain frm({model, trap, timer, socket, dialogs, [&] {
+                                model.applySet({{QStringLiteral("1st Half"), model::kFalse, 99, 59}},
+                                               model::COUNT_UP, QStringLiteral("127.0.0.255"));
                             }});
         frm.Form_Initialize();
         frm.Form_Load();
@@ -112,13 +132,10 @@ int main(int argc, char* argv[])
     face.lblPERIOD->setText(QStringLiteral("1st Half"));
     window.show();
     QTimer timer;
+    NaiveTick tick{window, face, sink, seen};
     QObject::connect(&timer, &QTimer::timeout, &window, [&] {
-        const QString text = model::clockText((seen + 1) / 60, (seen + 1) % 60);
-        face.lblTIME->setText(text);
-        window.setWindowTitle(face.lblPERIOD->text() + QLatin1Char('/') + text);
-        sink.writeDatagram(protocol::timeMessage(1, text).toLatin1(), QHostAddress(QHostAddress::LocalHost),
-                           sink.localPort());
-        if (++seen >= ticks)
+        tick.timeout();
+        if (seen >= ticks)
             QCoreApplication::quit();
     });
     timer.start(kPeriod);

@@ -5,7 +5,7 @@
 #
 #   source xsession.sh
 #   xsession_enter "$0" "$@"      # outside: re-runs the script inside the namespaces; inside: returns
-#   xsession_start 1024x768       # inside: network, work folder ($work), X server ($DISPLAY), cleanup
+#   xsession_start 1024x768 [XVFB-ARG...]   # inside: network, work folder ($work), X server ($DISPLAY), cleanup
 #
 # Scripts exit 77 (skipped, with the reason on the last line) where namespaces or Xvfb cannot be had.
 
@@ -27,7 +27,7 @@ xsession_enter() { # script args...
     exec env KT_XSESSION_INSIDE=1 unshare "${flags[@]}" bash "$@"
 }
 
-xsession_start() { # screen-size
+xsession_start() { # screen-size [Xvfb argument...]
     mkdir -p /tmp/.X11-unix
     mount -t tmpfs -o mode=1777 korvo-x11 /tmp/.X11-unix || skip "cannot mount a private /tmp/.X11-unix"
     ip link set lo up
@@ -46,7 +46,7 @@ xsession_start() { # screen-size
     # Xvfb picks a free display itself and tells its number. No reset when the last client leaves: a
     # program starting during a reset would be refused.
     exec 3>"$work/display"
-    Xvfb -displayfd 3 -noreset -screen 0 "${1}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -noreset -screen 0 "${1}x24" -nolisten tcp "${@:2}" >"$work/xvfb.log" 2>&1 &
     pids+=($!)
     exec 3>&-
     for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
