@@ -401,24 +401,28 @@ void FrmSet::cmdLOAD_Click()
     p([&] { bytes = readWhole(name); });
     if (!bytes)
         return;
+    // Read before the table is emptied, too: a set the clock could not hold replaces nothing.
+    std::optional<PeriodFile> content;
+    p([&] { content = readPeriodSet(*bytes); });
+    if (!content)
+        return;
     p([&] { FIX_GRID(); });
-    PeriodFile content;
-    p([&] { content = PeriodScript::read(*bytes); });
     p([&] {
-        if (content.direction == Direction::Pass)
+        if (content->direction == Direction::Pass)
             m_ui.optPASS->setChecked(true);
     });
     p([&] {
-        if (content.direction == Direction::Left)
+        if (content->direction == Direction::Left)
             m_ui.optLEFT->setChecked(true);
     });
-    for (const PeriodRow& row : content.rows) {
+    for (const PeriodRow& row : content->rows) {
         if (!p.active())
             break;
         p([&] { grid.addCells({QString(), row.legend, row.time}); });
     }
+    p([&] { refuseLeftOut(*content); });
     // The legend of an incomplete last pair is not added: reading its time line fails at the end of the file.
-    if (content.incomplete)
+    if (content->incomplete)
         p([&] { errors::raise(errors::err::InputPastEndOfFile); });
     p([&] { SET_CHANGED = model::kFalse; });
 }

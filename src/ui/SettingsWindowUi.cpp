@@ -1,6 +1,7 @@
 #include "ui/SettingsWindowUi.h"
 
 #include "layout/Twips.h"
+#include "model/PeriodRec.h"
 #include "ui/PeriodGrid.h"
 #include "ui/SymbolButton.h"
 
@@ -39,11 +40,7 @@ public:
 
     State validate(QString& input, int& /*pos*/) const override
     {
-        const bool clean = std::none_of(input.cbegin(), input.cend(), [](QChar c) {
-            return c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
-                || c.category() == QChar::Separator_Paragraph;
-        });
-        return clean ? Acceptable : Invalid;
+        return model::isLegendText(input) ? Acceptable : Invalid;
     }
 };
 

@@ -330,10 +330,20 @@ private slots:
         QTest::newRow("mixed line ends, last unterminated") << QByteArray("TimePass\nA\r\n01:00\rB\n02:00") << ab << "";
         QTest::newRow("CR CR LF is an empty line between")
             << QByteArray("TimePass\r\r\nA\r\n") << QStringList{"Pass", "|A"} << "";
-        QTest::newRow("legend with a tab stays in its cell")
-            << QByteArray("TimePass\r\nHome\tAway\r\n15:00\r\n") << QStringList{"Pass", "Home\tAway|15:00"} << "";
-        QTest::newRow("legend not in UTF-8")
-            << QByteArray("TimePass\r\nP\xE9riode\r\n10:00\r\n") << QStringList{"Pass", "Période|10:00"} << "";
+        const QString leftOut = QStringLiteral("Error 321|Invalid file format: the period at line ");
+        QTest::newRow("a tab or a NUL in a legend: left out")
+            << QByteArray("TimePass\r\nHome\tAway\r\n15:00\r\nA\0B\r\n10:00\r\nB\r\n02:00\r\n", 50)
+            << QStringList{"Pass", "B|02:00"}
+            << (leftOut + "2 holds a control character in its legend; 2 periods left out" + kAt + "cmdLOAD_Click");
+        QTest::newRow("legends of 255 and 256 characters")
+            << "TimePass\r\n" + QByteArray(255, 'x') + "\r\n10:00\r\n" + QByteArray(256, 'y') + "\r\n10:00\r\n"
+            << QStringList{"Pass", QString(255, 'x') + "|10:00"}
+            << (leftOut + "4 is longer than 255 characters; 1 period left out" + kAt + "cmdLOAD_Click");
+        QTest::newRow("a pair of empty lines inside: left out")
+            << QByteArray("TimePass\r\nA\r\n01:00\r\n\r\n\r\nB\r\n02:00\r\n") << ab
+            << (leftOut + "4 has neither legend nor time; 1 period left out" + kAt + "cmdLOAD_Click");
+        QTest::newRow("legend in Windows-1252")
+            << QByteArray("TimePass\r\nP\xE9riode \x80\x93\x96\r\n10:00\r\n") << QStringList{"Pass", "Période €“–|10:00"} << "";
         QTest::newRow("bytes not valid UTF-8 anywhere make the whole file Latin-1")
             << QByteArray("TimeLeft\r\n\xC3\xA9t\xE9\r\n10:00\r\n") << QStringList{"Left", "Ã©té|10:00"} << "";
         QTest::newRow("byte-order mark dropped")
