@@ -194,6 +194,18 @@ void FrmSet::cmdOK_Click()
         return;
     if (ipText() == QLatin1String(kUntouchedAddress))
         return;
+    // A field over 255 would send every datagram nowhere, with no sign all game: it is refused here.
+    if (const int field = fieldOver255(ipText()); field > 0) {
+        static const char* const kOrdinal[] = {"first", "second", "third"};
+        const QString value = ipText().mid(4 * (field - 1), 3);
+        p([&] {
+            m_dialogs.warn(QStringLiteral("The %1 field of the Broadcast IP, %2, is over 255.")
+                               .arg(QLatin1String(kOrdinal[field - 1]), value));
+        });
+        p([&] { m_ui.txtIP->setFocus(); });
+        p([&] { m_ui.txtIP->setSelection(4 * (field - 1), 3); });
+        return;
+    }
     std::int16_t n = 0;
     p([&] { n = model::narrow16(grid.rows() - 1); });
     p([&] { m_model.PERIODS = std::vector<model::PERIOD_REC>(static_cast<std::size_t>(n) + 1); });
@@ -363,7 +375,10 @@ void FrmSet::cmdSAVE_Click()
     if (name.isEmpty())
         return;
     // Written beside the target and renamed over it on commit: a failed save never harms the old file.
+    // Only where nothing can be made beside it (a folder that is not writable) is a writable file
+    // written in place.
     QSaveFile file(name);
+    file.setDirectWriteFallback(true);
     p([&] { openForWriting(file); });
     Direction direction = Direction::Pass;
     p([&] {
@@ -378,8 +393,14 @@ void FrmSet::cmdSAVE_Click()
     for (int i = 1; i < grid.rows() && p.active(); ++i)
         p([&] { rows.push_back({grid.textMatrix(i, 1), grid.textMatrix(i, 2)}); });
     p([&] { writeAll(file, PeriodScript::write(direction, rows)); });
-    p([&] { commit(file); });
-    p([&] { SET_CHANGED = model::kFalse; });
+    bool written = false;
+    p([&] {
+        commit(file);
+        written = true;
+    });
+    // A save whose reports were answered Ignore wrote nothing: the table keeps its unsaved edits.
+    if (written)
+        p([&] { SET_CHANGED = model::kFalse; });
 }
 
 void FrmSet::cmdLOAD_Click()

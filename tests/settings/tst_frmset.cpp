@@ -87,6 +87,7 @@ private slots:
         QTest::newRow("untouched address refused") << true << "" << "";
         QTest::newRow("all places") << true << "192168001" << "192.168.1.255";
         QTest::newRow("letters refused, blanks read as nothing") << true << "1a2b" << "12.0.0.255";
+        QTest::newRow("a field over 255 refused, and said") << true << "192168300" << "";
     }
     void okWithTheAddress()
     {
@@ -106,6 +107,10 @@ private slots:
         QCOMPARE(h.model.TIME_MODE, address.isEmpty() ? 0 : model::COUNT_UP);
         QCOMPARE(h.model.BROADCAST_IP, address);
         QVERIFY(h.trap.reporter.texts.isEmpty());
+        const bool over = typed == QLatin1String("192168300");
+        QCOMPARE(h.dialogs.warnings,
+                 over ? QStringList{"The third field of the Broadcast IP, 300, is over 255."} : QStringList{});
+        QCOMPARE(h.frm->focusWidget() == h.ui().txtIP, over); // the box, to be mended
         if (address.isEmpty()) { // "End" still ends the program at once, applying nothing
             click(h.ui().cmdCANCEL);
             QVERIFY(h.trap.end.count == 1 && !h.model.PERIODS);
@@ -367,25 +372,33 @@ private slots:
         QCOMPARE(h.frm->SET_CHANGED, model::kFalse);
     }
 
-    void saveIntoAReadOnlyFolderKeepsTheOldFile()
+    /// A folder that is not writable: a writable file in it is saved over in place, a new one cannot be
+    /// made, and then the table keeps its unsaved edits.
+    void saveIntoAReadOnlyFolder()
     {
         QTemporaryDir dir;
-        const QByteArray old("TimeLeft\r\nOld\r\n01:00\r\n");
-        const QString path = writeFile(dir.filePath(QStringLiteral("set.ptm")), old);
+        const QString path = writeFile(dir.filePath(QStringLiteral("set.ptm")), "TimeLeft\r\nOld\r\n01:00\r\n");
         QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
         Settings h;
         h.add(QStringLiteral("New"), 2, 0);
-        h.dialogs.saveNames.push_back(path);
+        h.dialogs.saveNames = {path, dir.filePath(QStringLiteral("new.ptm"))};
+        h.dialogs.yesNo.push_back(Reply::No);
         overridePermissions(false);
         const bool refused = !QFile(dir.filePath(QStringLiteral("probe"))).open(QIODevice::WriteOnly);
-        if (refused)
+        if (refused) {
             click(h.ui().cmdSAVE);
+            QCOMPARE(h.frm->SET_CHANGED, model::kFalse);
+            h.add(QStringLiteral("Newer"), 3, 0);
+            click(h.ui().cmdSAVE);
+            click(h.ui().cmdLOAD); // still asks before the unsaved table goes
+        }
         overridePermissions(true);
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (!refused)
             QSKIP("this user can write into a folder without write permission");
+        QCOMPARE(readFile(path), QByteArray("TimePass\r\nNew\r\n02:00\r\n"));
         QCOMPARE(h.report(), "Error 75|Path/File access error" + kAt + "cmdSAVE_Click");
-        QCOMPARE(readFile(path), old);
+        QCOMPARE(h.dialogs.questions.size(), 1);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("set.ptm")});
     }
 
