@@ -2,6 +2,7 @@
 
 #include "ui/MainWindowUi.h"
 
+#include <QColor>
 #include <QPoint>
 #include <QWidget>
 
@@ -92,6 +93,10 @@ private:
     void correct(errors::Procedure& p, std::int32_t amount);
     void periodEnded(errors::Procedure& p);
     void askDuration(errors::Procedure& p);
+    /// Sends one datagram. While sends fail the period label shows it, red with the socket's error text as
+    /// its tooltip, and the first failure of each run of failures goes to standard error; the failure is
+    /// passed on to the step.
+    void broadcast(const QString& text);
 
     model::ClockModel& m_model;
     errors::Trap& m_trap;
@@ -101,6 +106,8 @@ private:
     ui::MainWindowUi m_ui;
     std::function<void()> m_settingsWindow;
     PopupMenu m_popup;
+    bool m_broadcastFailing = false;
+    QColor m_periodBackground;
 };
 
 } // namespace korvo::clock

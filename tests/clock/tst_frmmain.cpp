@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 using korvo::model::COUNT_DOWN;
 using korvo::model::COUNT_UP;
@@ -219,13 +220,22 @@ void TestFrmMain::sReachesWindowWhicheverButtonHasFocus()
 void TestFrmMain::digitsAndSymbolsAreDrawn()
 {
     Clock c;
-    c.frm->show();
+    // A legend is shown as typed, in the caption ("[*]" is Qt's mark of a modified window) and in the label.
+    c.loadSet({{"<b>OT</b> [*]", korvo::model::kFalse, 1, 0}}, COUNT_DOWN, QStringLiteral("192.168.1.255"));
+    QCOMPARE(c.frm->windowHandle()->title(), QStringLiteral("<b>OT</b> [*]/01:00"));
+    const int typed = inkOf(render(c.ui.lblPERIOD, 1), Qt::blue).second.width();
+    c.ui.lblPERIOD->setText(QStringLiteral("OT"));
+    QVERIFY2(typed > 3 * inkOf(render(c.ui.lblPERIOD, 1), Qt::blue).second.width(), "markup taken for bold type");
     // The end and pause markers lie over the clock.
     for (QLabel* marker : {c.ui.lblEND, c.ui.lblPAUSE}) {
         marker->show();
         QCOMPARE(c.frm->childAt(marker->geometry().center()), marker);
         marker->hide();
     }
+    // At the end of a period "E N D" hides the black digits under it: yellow letters on the window's colour.
+    korvo::test::play(c, QStringLiteral("S 60*t"));
+    const QImage end = c.frm->grab(c.ui.lblEND->geometry()).toImage();
+    QVERIFY(inkOf(end, Qt::black).first == 0 && inkOf(end, Qt::yellow).first > 100);
     // Heavy digits, large but inside their label, and at twice the scale drawn anew at twice the size (a
     // vector face), not a bitmap blown up.
     const QFontInfo face(c.ui.lblTIME->font());

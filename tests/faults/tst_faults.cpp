@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QNetworkDatagram>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -132,8 +133,17 @@ private slots:
             }
             return out;
         };
+        // Standard error hears of the failing broadcast once, however many sends fail.
+        const QRegularExpression failing(QStringLiteral("^KorvoTimer: the time broadcast fails: .+"));
+        QTest::ignoreMessage(QtWarningMsg, failing);
+        QTest::failOnWarning(failing);
         fakes::FakeTimer timer;
         Halves c(timer, fault == 0 ? static_cast<platform::DatagramSocket&>(fake) : real, host);
+        // What the operator sees of it: the period label red, the socket's error as its tooltip.
+        const auto sign = [&c] {
+            const QLabel* label = c.frm->ui().lblPERIOD;
+            return label->palette().color(QPalette::Window).name() + QLatin1Char(' ') + label->toolTip();
+        };
         // The start-up datagram goes to a fixed host that only a missing network keeps it from.
         QCOMPARE(sent(fault == 2 ? 1 : 0), fault == 2 ? QStringList{"192.168.0.255 p1t10:00"} : QStringList());
 
@@ -161,6 +171,8 @@ private slots:
         QCOMPARE(c.frm->windowTitle(), QStringLiteral("2nd Half/09:59"));
         QCOMPARE(sent(0), QStringList());
         QCOMPARE(c.trap.reporter.texts, QStringList());
+        QVERIFY2(sign().startsWith(QStringLiteral("#ff0000 ")) && sign().size() > 8, qPrintable(sign()));
+        QVERIFY(fault > 0 || sign() == QStringLiteral("#ff0000 No route to host"));
 
         // The fault clears: sends work again, the network comes up, the refused one gets an address here.
         fake.failSends = false;
@@ -170,6 +182,7 @@ private slots:
         QVERIFY(timer.fire());
         QCOMPARE(sent(1), QStringList{host + QStringLiteral(" p2t09:58")});
         QCOMPARE(c.trap.reporter.texts, QStringList());
+        QVERIFY2(!sign().startsWith(QStringLiteral("#ff0000")) && sign().endsWith(QLatin1Char(' ')), qPrintable(sign()));
     }
 
     /// The event loop blocked for 2.5 s while the clock runs on the real timer.
