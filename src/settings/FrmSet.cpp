@@ -13,6 +13,7 @@
 #include "ui/SymbolButton.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -135,6 +136,16 @@ void FrmSet::done(int result)
 {
     Form_QueryUnload();
     QDialog::done(result);
+}
+
+void FrmSet::keyPressEvent(QKeyEvent* event)
+{
+    // A dialog closes on Esc as on its close box, which here ends the program before any set was applied.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void FrmSet::leaveIfEnded()

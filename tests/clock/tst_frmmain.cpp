@@ -77,6 +77,8 @@ void TestFrmMain::startUp_data()
                                         << "1st Half/00:00 red";
     QTest::newRow("first period Ask me") << QByteArray() << "OK" << QStringList{"20", "0"}
                                          << "1st Half/20:00 red Minutes for the 1st Half|Seconds for the 1st Half";
+    QTest::newRow("Esc does nothing, then OK") << QByteArray() << "Esc" << QStringList{"20", "0"}
+                                               << "1st Half/20:00 red Minutes for the 1st Half|Seconds for the 1st Half";
     const QString notStarted = QStringLiteral("Korvo Timer clock 99:99 black next"); // as the window was built
     QTest::newRow("End") << QByteArray() << "End" << QStringList() << notStarted;
     QTest::newRow("close box before any set") << QByteArray() << "close" << QStringList() << notStarted;
@@ -104,6 +106,10 @@ void TestFrmMain::startUp()
             QTest::mouseClick(ui.chkASKME, Qt::LeftButton);
             QTest::mouseClick(ui.cmdADD, Qt::LeftButton);
             QTest::mouseClick(ui.optLEFT, Qt::LeftButton);
+        }
+        if (finish == QLatin1String("Esc")) { // the window must still be there
+            QTest::keyClick(ui.txtPERIODLEGEND, Qt::Key_Escape);
+            settingsFirst = settingsFirst && w.isVisible();
         }
         if (finish == QLatin1String("close"))
             w.close();
