@@ -30,7 +30,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KORVO_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The Qt libraries come from dpkg-shlibdeps; what is loaded at run time without being linked is named here:
-# the platform plugins (xcb, wayland) and the font the digits are drawn in.
+# the platform plugins (xcb, wayland), the font the digits are drawn in, and Liberation Sans, which has the
+# widths of the faces the Setting window was laid out for.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core, fonts-liberation2")
 include(CPack)

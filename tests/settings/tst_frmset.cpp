@@ -426,6 +426,15 @@ private slots:
             }
         }
         QCOMPARE(overlaps, (QStringList{"optPASS+lblPASS", "optLEFT+lblLEFT"}));
+
+        // Whole texts in their designed room: the widest caption, an address with every place filled (its first
+        // digit not scrolled out), "Ask me" in its cell (three pixels of air each side, not elided).
+        const QLabel* widest = h.ui().Label2;
+        QVERIFY(QFontMetrics(widest->font()).horizontalAdvance(widest->text()) <= widest->contentsRect().width());
+        h.ui().txtIP->setText(QStringLiteral("192168000"));
+        QCOMPARE(h.ui().txtIP->cursorPositionAt(QPoint(4, h.ui().txtIP->height() / 2)), 0);
+        QCOMPARE(h.grid().textMatrix(2, 2), QStringLiteral("Ask me"));
+        QVERIFY(QFontMetrics(h.grid().font()).horizontalAdvance(QStringLiteral("Ask me")) + 6 <= h.grid().columnWidth(2));
     }
 };
 
