@@ -39,7 +39,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The Qt libraries come from dpkg-shlibdeps (korvo-web's HTTP server and WebSocket libraries are named too,
 # for a reader of this list); what is loaded at run time without being linked is named here: the platform
-# plugins (xcb, wayland) and the font the digits are drawn in.
+# plugins (xcb, wayland), the font the digits are drawn in, and Liberation Sans, which has the widths of the
+# faces the Setting window was laid out for.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core, libqt6httpserver6, libqt6websockets6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core, fonts-liberation2, libqt6httpserver6, libqt6websockets6")
 include(CPack)

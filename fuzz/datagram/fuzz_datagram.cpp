@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(time->period >= 1);
         const std::string& clock = time->clock;
         const std::size_t colon = clock.find(':');
-        require(colon != std::string::npos && colon >= 2 && colon + 3 == clock.size());
+        require(colon != std::string::npos && colon >= 2 && colon <= 3 && colon + 3 == clock.size());
         for (std::size_t i = 0; i < clock.size(); ++i)
             require(i == colon || isDigit(clock[i]));
         require(clock[colon + 1] <= '5');

@@ -66,6 +66,20 @@ void setTextColour(QLabel* label, const QColor& colour)
     label->setPalette(palette);
 }
 
+/// A caption shown as it is: Qt takes "[*]" in a window title for the place of its modified mark, and
+/// shows a doubled one as one.
+QString literalTitle(QString text)
+{
+    return text.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+}
+
+void setBackground(QLabel* label, const QColor& colour)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, colour);
+    label->setPalette(palette);
+}
+
 /// Key codes as the key-down procedure knows them: letters and digits are their upper-case character
 /// codes, as Qt's are; keys without such a code come as 0.
 std::int16_t keyCode(const QKeyEvent& key)
@@ -100,6 +114,7 @@ FrmMain::FrmMain(const ClockServices& services, QWidget* parent)
     , m_journal(services.journal)
 {
     m_ui.setupUi(this);
+    m_periodBackground = m_ui.lblPERIOD->palette().color(QPalette::Window);
 
     connect(&m_timer, &platform::TickTimer::tick, this, &FrmMain::Timer1_Timer);
     connect(m_ui.cmdSTART, &QPushButton::clicked, this, &FrmMain::cmdSTART_Click);
@@ -208,8 +223,29 @@ void FrmMain::SHOW_TIME()
     p([&] { descr = m_model.currentRecord().Descr; });
     p([&] { m_ui.lblPERIOD->setText(descr); });
     p([&] { m_ui.lblTIME->setText(clockText); });
-    p([&] { setWindowTitle(descr + QLatin1Char('/') + clockText); });
-    p([&] { m_socket.sendData(protocol::timeMessage(m_model.CUR_PERIOD, clockText)); });
+    p([&] { setWindowTitle(literalTitle(descr + QLatin1Char('/') + clockText)); });
+    p([&] { broadcast(protocol::timeMessage(m_model.CUR_PERIOD, clockText)); });
+}
+
+void FrmMain::broadcast(const QString& text)
+{
+    // A send that fails is never reported in a box in the middle of a game; but every display stays dark
+    // meanwhile, so the window shows it until a datagram goes out again.
+    try {
+        m_socket.sendData(text);
+    } catch (const errors::RuntimeError& e) {
+        if (!m_broadcastFailing)
+            qWarning().noquote() << "KorvoTimer: the time broadcast fails:" << e.description();
+        m_broadcastFailing = true;
+        setBackground(m_ui.lblPERIOD, QColor(255, 0, 0));
+        m_ui.lblPERIOD->setToolTip(e.description());
+        throw;
+    }
+    if (m_broadcastFailing) {
+        m_broadcastFailing = false;
+        setBackground(m_ui.lblPERIOD, m_periodBackground);
+        m_ui.lblPERIOD->setToolTip(QString());
+    }
 }
 
 // ---- The operator's commands --------------------------------------------------------------------------
@@ -230,7 +266,7 @@ void FrmMain::cmdPAUSE_Click()
     p([&] { m_timer.setEnabled(false); });
     p([&] { PAUSED(); });
     p.skipErrors();
-    p([&] { m_socket.sendData(protocol::pauseMessage()); });
+    p([&] { broadcast(protocol::pauseMessage()); });
 }
 
 void FrmMain::correct(errors::Procedure& p, std::int32_t amount)

@@ -2,6 +2,7 @@
 
 #include "ui/MainWindowUi.h"
 
+#include <QColor>
 #include <QPoint>
 #include <QWidget>
 
@@ -99,6 +100,10 @@ private:
     void askDuration(errors::Procedure& p);
     void resumeGame(errors::Procedure& p);
     void keepGame();
+    /// Sends one datagram. While sends fail the period label shows it, red with the socket's error text as
+    /// its tooltip, and the first failure of each run of failures goes to standard error; the failure is
+    /// passed on to the step.
+    void broadcast(const QString& text);
 
     model::ClockModel& m_model;
     errors::Trap& m_trap;
@@ -110,6 +115,8 @@ private:
     PopupMenu m_popup;
     platform::JournalStore* m_journal;
     std::unique_ptr<model::ClockModel> m_resumed;
+    bool m_broadcastFailing = false;
+    QColor m_periodBackground;
 };
 
 } // namespace korvo::clock

@@ -13,6 +13,12 @@ QString reportText(std::int32_t number, const QString& description, const char* 
         + QLatin1Char('.') + QLatin1String(procedure) + crlf + QStringLiteral("Line ") + QString::number(line);
 }
 
+QString foreignDescription(const std::exception& e)
+{
+    const QString text = QString::fromLocal8Bit(e.what()).trimmed();
+    return text.isEmpty() ? standardDescription(err::InternalError) : text;
+}
+
 bool Procedure::handle(const RuntimeError& e, int line)
 {
     switch (m_mode) {

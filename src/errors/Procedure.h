@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <exception>
 #include <memory>
 #include <new>
 #include <source_location>
@@ -13,6 +14,9 @@
 #include <utility>
 
 namespace korvo::errors {
+
+/// The text of an exception that is not one of the program's own errors (its what(), else "Internal error").
+[[nodiscard]] QString foreignDescription(const std::exception& e);
 
 /// The error handler of one procedure, armed for its whole body.
 ///
@@ -71,6 +75,10 @@ public:
                     return;
             } catch (const std::bad_alloc&) {
                 if (!handle(RuntimeError(err::OutOfMemory, standardDescription(err::OutOfMemory)), line))
+                    return;
+            } catch (const std::exception& e) {
+                // A library's own failure: reported like any other, in its own words.
+                if (!handle(RuntimeError(err::InternalError, foreignDescription(e)), line))
                     return;
             }
         }

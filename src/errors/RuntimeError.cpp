@@ -11,11 +11,13 @@ QString standardDescription(std::int32_t number)
     case err::SubscriptOutOfRange: return QStringLiteral("Subscript out of range");
     case err::DivisionByZero: return QStringLiteral("Division by zero");
     case err::TypeMismatch: return QStringLiteral("Type mismatch");
+    case err::InternalError: return QStringLiteral("Internal error");
     case err::BadFileName: return QStringLiteral("Bad file name or number");
     case err::FileNotFound: return QStringLiteral("File not found");
     case err::InputPastEndOfFile: return QStringLiteral("Input past end of file");
     case err::PathFileAccess: return QStringLiteral("Path/File access error");
     case err::PathNotFound: return QStringLiteral("Path not found");
+    case err::InvalidFileFormat: return QStringLiteral("Invalid file format");
     case err::ObjectNotSet: return QStringLiteral("Object variable or With block variable not set");
     case err::InvalidPropertyValue: return QStringLiteral("Invalid property value");
     case err::CannotSizeMinMax: return QStringLiteral("Can't move or size a minimized or maximized window");

@@ -20,6 +20,8 @@ public:
     virtual QString openFileName(const QString& title, const QString& filter) = 0;
     /// Save dialog: the folder must exist; choosing an existing file asks to overwrite. Cancel gives "".
     virtual QString saveFileName(const QString& title, const QString& filter) = 0;
+    /// A message with a warning icon and an OK button. The title is the application title.
+    virtual void warn(const QString& text) = 0;
 };
 
 } // namespace korvo::platform

@@ -14,8 +14,10 @@ public:
     QString inputBox(const QString& prompt) override;
     /// The filter is in Qt's form, e.g. "Period Script (*.ptm);;All files (*.*)".
     QString openFileName(const QString& title, const QString& filter) override;
-    /// Qt asks before an existing file is replaced.
+    /// Qt asks before an existing file is replaced; a folder that does not exist is refused with a message
+    /// and the dialog stays.
     QString saveFileName(const QString& title, const QString& filter) override;
+    void warn(const QString& text) override;
 };
 
 } // namespace korvo::platform

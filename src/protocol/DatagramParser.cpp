@@ -96,8 +96,10 @@ Datagram parseDatagram(std::string_view bytes)
     if (!in.take('t'))
         return reject(Rejection::MissingClockTag);
 
+    // The clock's minutes have two digits, three from 100 minutes on (its largest text is 546:59).
     std::string_view minutes;
-    if (in.digits(&minutes) < 2 || !in.take(':'))
+    const std::size_t minuteDigits = in.digits(&minutes);
+    if (minuteDigits < 2 || minuteDigits > 3 || !in.take(':'))
         return reject(Rejection::BadMinutes);
 
     std::string_view seconds;
@@ -121,7 +123,7 @@ std::string_view describe(Rejection why)
     case Rejection::UnknownTag: return "neither a time nor a pause message";
     case Rejection::PeriodOutOfRange: return "period out of range";
     case Rejection::MissingClockTag: return "no \"t\" after the period";
-    case Rejection::BadMinutes: return "minutes need at least two digits and \":\"";
+    case Rejection::BadMinutes: return "minutes need two or three digits and \":\"";
     case Rejection::BadSeconds: return "seconds need exactly two digits, 00 to 59";
     case Rejection::TrailingBytes: return "unexpected bytes after the message";
     }

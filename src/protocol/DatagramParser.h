@@ -33,7 +33,7 @@ enum class Rejection : std::uint8_t {
     UnknownTag,      ///< neither "p<digit>" nor "pause"
     PeriodOutOfRange, ///< 0, or more than 32767
     MissingClockTag, ///< the period digits are not followed by "t"
-    BadMinutes,      ///< fewer than two digits before ":"
+    BadMinutes,      ///< not two or three digits before ":"
     BadSeconds,      ///< not exactly two digits 00..59 after ":"
     TrailingBytes,   ///< a well-formed message followed by anything at all
 };

@@ -13,6 +13,7 @@
 #include "ui/SymbolButton.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -137,6 +138,16 @@ void FrmSet::done(int result)
     QDialog::done(result);
 }
 
+void FrmSet::keyPressEvent(QKeyEvent* event)
+{
+    // A dialog closes on Esc as on its close box, which here ends the program before any set was applied.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void FrmSet::leaveIfEnded()
 {
     if (m_trap.ended() && isVisible())
@@ -194,6 +205,18 @@ void FrmSet::cmdOK_Click()
         return;
     if (ipText() == QLatin1String(kUntouchedAddress))
         return;
+    // A field over 255 would send every datagram nowhere, with no sign all game: it is refused here.
+    if (const int field = fieldOver255(ipText()); field > 0) {
+        static const char* const kOrdinal[] = {"first", "second", "third"};
+        const QString value = ipText().mid(4 * (field - 1), 3);
+        p([&] {
+            m_dialogs.warn(QStringLiteral("The %1 field of the Broadcast IP, %2, is over 255.")
+                               .arg(QLatin1String(kOrdinal[field - 1]), value));
+        });
+        p([&] { m_ui.txtIP->setFocus(); });
+        p([&] { m_ui.txtIP->setSelection(4 * (field - 1), 3); });
+        return;
+    }
     std::int16_t n = 0;
     p([&] { n = model::narrow16(grid.rows() - 1); });
     p([&] { m_model.PERIODS = std::vector<model::PERIOD_REC>(static_cast<std::size_t>(n) + 1); });
@@ -363,7 +386,10 @@ void FrmSet::cmdSAVE_Click()
     if (name.isEmpty())
         return;
     // Written beside the target and renamed over it on commit: a failed save never harms the old file.
+    // Only where nothing can be made beside it (a folder that is not writable) is a writable file
+    // written in place.
     QSaveFile file(name);
+    file.setDirectWriteFallback(true);
     p([&] { openForWriting(file); });
     Direction direction = Direction::Pass;
     p([&] {
@@ -378,8 +404,14 @@ void FrmSet::cmdSAVE_Click()
     for (int i = 1; i < grid.rows() && p.active(); ++i)
         p([&] { rows.push_back({grid.textMatrix(i, 1), grid.textMatrix(i, 2)}); });
     p([&] { writeAll(file, PeriodScript::write(direction, rows)); });
-    p([&] { commit(file); });
-    p([&] { SET_CHANGED = model::kFalse; });
+    bool written = false;
+    p([&] {
+        commit(file);
+        written = true;
+    });
+    // A save whose reports were answered Ignore wrote nothing: the table keeps its unsaved edits.
+    if (written)
+        p([&] { SET_CHANGED = model::kFalse; });
 }
 
 void FrmSet::cmdLOAD_Click()
@@ -401,24 +433,28 @@ void FrmSet::cmdLOAD_Click()
     p([&] { bytes = readWhole(name); });
     if (!bytes)
         return;
+    // Read before the table is emptied, too: a set the clock could not hold replaces nothing.
+    std::optional<PeriodFile> content;
+    p([&] { content = readPeriodSet(*bytes); });
+    if (!content)
+        return;
     p([&] { FIX_GRID(); });
-    PeriodFile content;
-    p([&] { content = PeriodScript::read(*bytes); });
     p([&] {
-        if (content.direction == Direction::Pass)
+        if (content->direction == Direction::Pass)
             m_ui.optPASS->setChecked(true);
     });
     p([&] {
-        if (content.direction == Direction::Left)
+        if (content->direction == Direction::Left)
             m_ui.optLEFT->setChecked(true);
     });
-    for (const PeriodRow& row : content.rows) {
+    for (const PeriodRow& row : content->rows) {
         if (!p.active())
             break;
         p([&] { grid.addCells({QString(), row.legend, row.time}); });
     }
+    p([&] { refuseLeftOut(*content); });
     // The legend of an incomplete last pair is not added: reading its time line fails at the end of the file.
-    if (content.incomplete)
+    if (content->incomplete)
         p([&] { errors::raise(errors::err::InputPastEndOfFile); });
     p([&] { SET_CHANGED = model::kFalse; });
 }

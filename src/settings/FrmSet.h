@@ -41,7 +41,7 @@ public:
     ~FrmSet() override;
 
     /// Loads the window (runs Form_Load) and shows it modally; returns once it has been unloaded
-    /// (OK, close box or Esc). After "End" the program has ended (Trap::ended() is true); with a fake
+    /// (OK or close box). After "End" the program has ended (Trap::ended() is true); with a fake
     /// process end the window closes itself so that this returns.
     void showModal();
 
@@ -79,8 +79,12 @@ public:
     std::int16_t DEMO_DOWN_SEC = 0;
     std::int16_t DEMO_DOWN_MIN = 0;
 
-    /// Every way out of the window (OK, close box, Esc) unloads it through Form_QueryUnload.
+    /// Every way out of the window (OK, close box) unloads it through Form_QueryUnload.
     void done(int result) override;
+
+protected:
+    /// The window has no Cancel button: Esc does nothing here.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     class Handler;

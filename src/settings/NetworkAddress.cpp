@@ -16,6 +16,13 @@ bool isPlainNumber(const QString& text)
     return !text.isEmpty() && text.size() <= 18 && std::all_of(text.cbegin(), text.cend(), digit);
 }
 
+/// The number read from the three places of field 0 … 3 of a dotted text such as the box's.
+qint64 fieldValue(const QString& text, int field)
+{
+    const qsizetype start = std::min(qsizetype{4} * field, text.size());
+    return static_cast<qint64>(model::leadingNumber(QStringView(text).mid(start, 3)));
+}
+
 } // namespace
 
 QString proposedNetwork(const QStringList& localAddressFields)
@@ -34,11 +41,17 @@ QString broadcastAddress(const QString& boxText)
 {
     const QString full = boxText + QStringLiteral(".255");
     QStringList fields;
-    for (qsizetype start = 0; start <= 12; start += 4) {
-        const double value = model::leadingNumber(QStringView(full).mid(std::min(start, full.size()), 3));
-        fields.append(QString::number(static_cast<qint64>(value)));
-    }
+    for (int field = 0; field < 4; ++field)
+        fields.append(QString::number(fieldValue(full, field)));
     return fields.join(QLatin1Char('.'));
+}
+
+int fieldOver255(const QString& boxText)
+{
+    for (int field = 0; field < 3; ++field)
+        if (fieldValue(boxText, field) > 255)
+            return field + 1;
+    return 0;
 }
 
 void checkAddressBoxText(const QString& text)

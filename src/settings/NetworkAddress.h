@@ -19,6 +19,10 @@ inline constexpr const char* kUntouchedAddress = "___.___.___";
 /// limited to 0 … 255.
 [[nodiscard]] QString broadcastAddress(const QString& boxText);
 
+/// The first of the box's three fields (1 … 3) whose number, read as broadcastAddress reads it, is over
+/// 255; 0 when every field is a byte.
+[[nodiscard]] int fieldOver255(const QString& boxText);
+
 /// Error 380 unless text has the box's form: eleven characters, "." in places 4 and 8, digits or "_"
 /// elsewhere.
 void checkAddressBoxText(const QString& text);

@@ -1,10 +1,21 @@
 #include "settings/PeriodScript.h"
 
+#include "model/PeriodRec.h"
+
 #include <QStringDecoder>
 
 namespace korvo::settings::PeriodScript {
 
 namespace {
+
+/// Windows-1252 at 0x80 … 0x9F, where it differs from Latin-1; its five undefined bytes keep their Latin-1
+/// meaning.
+constexpr char16_t kWindows1252[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
 
 QString decode(const QByteArray& bytes)
 {
@@ -13,8 +24,24 @@ QString decode(const QByteArray& bytes)
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
-    // Files from older tools carry single-byte text; Latin-1 maps every byte to a character of its own.
-    return QString::fromLatin1(bytes);
+    // Files from older tools carry single-byte text, mostly written on Windows PCs: euro signs, curly quotes
+    // and dashes come as 0x80 … 0x9F. Every byte still maps to a character of its own.
+    text = QString::fromLatin1(bytes);
+    for (QChar& c : text)
+        if (c.unicode() >= 0x80 && c.unicode() <= 0x9F)
+            c = QChar(kWindows1252[c.unicode() - 0x80]);
+    return text;
+}
+
+std::optional<RowFault> faultOf(const QString& legend, const QString& time)
+{
+    if (legend.isEmpty() && time.isEmpty())
+        return RowFault::Empty;
+    if (legend.size() > kMaxCellLength || time.size() > kMaxCellLength)
+        return RowFault::TooLong;
+    if (!model::isLegendText(legend))
+        return RowFault::ControlCharacter;
+    return std::nullopt;
 }
 
 } // namespace
@@ -60,8 +87,12 @@ PeriodFile read(const QByteArray& bytes)
         file.direction = Direction::Left;
     qsizetype i = 1;
     file.rows.reserve(static_cast<std::size_t>((count - 1) / 2));
-    for (; i + 1 < count; i += 2)
-        file.rows.push_back({all[i], all[i + 1]});
+    for (; i + 1 < count; i += 2) {
+        if (const std::optional<RowFault> fault = faultOf(all[i], all[i + 1]))
+            file.leftOut.push_back({i + 1, *fault});
+        else
+            file.rows.push_back({all[i], all[i + 1]});
+    }
     file.incomplete = i < count;
     return file;
 }

@@ -40,17 +40,70 @@ void commit(QSaveFile& file)
         errors::raise(errors::err::PathFileAccess);
 }
 
+namespace {
+
+[[noreturn]] void invalidFormat(const QString& why)
+{
+    errors::raise(errors::err::InvalidFileFormat, errors::standardDescription(errors::err::InvalidFileFormat)
+                                                      + QStringLiteral(": ") + why);
+}
+
+QString tooLarge()
+{
+    return QStringLiteral("larger than 1 MiB");
+}
+
+} // namespace
+
 QByteArray readWhole(const QString& name)
 {
-    QFile file(name);
-    if (!file.exists())
+    const QFileInfo info(name);
+    if (!info.exists())
         errors::raise(errors::err::FileNotFound);
+    // Opening a FIFO waits for a writer, and a device never ends: only a regular file is opened.
+    if (!info.isFile())
+        errors::raise(errors::err::PathFileAccess,
+                      errors::standardDescription(errors::err::PathFileAccess) + QStringLiteral(": not a regular file"));
+    if (info.size() > kMaxFileSize)
+        invalidFormat(tooLarge());
+    QFile file(name);
     if (!file.open(QIODevice::ReadOnly))
         errors::raise(errors::err::PathFileAccess);
-    QByteArray bytes = file.readAll();
+    // One byte more than allowed tells a file that has grown since it was looked at.
+    QByteArray bytes = file.read(kMaxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
         errors::raise(errors::err::PathFileAccess);
+    if (bytes.size() > kMaxFileSize)
+        invalidFormat(tooLarge());
     return bytes;
+}
+
+PeriodFile readPeriodSet(const QByteArray& bytes)
+{
+    PeriodFile file = PeriodScript::read(bytes);
+    if (file.rows.size() > kMaxPeriods)
+        invalidFormat(QStringLiteral("more than %1 periods").arg(kMaxPeriods));
+    return file;
+}
+
+void refuseLeftOut(const PeriodFile& file)
+{
+    if (file.leftOut.empty())
+        return;
+    const LeftOutRow& first = file.leftOut.front();
+    QString why;
+    switch (first.why) {
+    case RowFault::Empty: why = QStringLiteral("has neither legend nor time"); break;
+    case RowFault::TooLong:
+        why = QStringLiteral("is longer than %1 characters").arg(PeriodScript::kMaxCellLength);
+        break;
+    case RowFault::ControlCharacter: why = QStringLiteral("holds a control character in its legend"); break;
+    }
+    invalidFormat(QStringLiteral("the period at line %1 %2; %3 left out")
+                      .arg(first.line)
+                      .arg(why)
+                      .arg(file.leftOut.size() == 1 ? QStringLiteral("1 period")
+                                                    : QStringLiteral("%1 periods").arg(file.leftOut.size())));
 }
 
 } // namespace korvo::settings

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "settings/PeriodScript.h"
+
 #include <QByteArray>
 #include <QString>
+
+#include <cstddef>
 
 class QSaveFile;
 
@@ -20,7 +24,19 @@ void writeAll(QSaveFile& file, const QByteArray& bytes);
 /// that a failed write has left incomplete never takes the old one's place.
 void commit(QSaveFile& file);
 
-/// The whole file. File not found (53); 75 when it cannot be opened or read.
+/// A period-set file is small; nothing larger is read.
+inline constexpr qint64 kMaxFileSize = 1024 * 1024;
+/// The clock numbers periods in 16 bits.
+inline constexpr std::size_t kMaxPeriods = 32767;
+
+/// The whole file. File not found (53); 75 when it cannot be opened or read, or is not a regular file (a
+/// folder, a FIFO, a device: it is never opened); invalid file format (321) when larger than kMaxFileSize.
 [[nodiscard]] QByteArray readWhole(const QString& name);
+
+/// The set a file holds; 321 when it holds more periods than the clock can count.
+[[nodiscard]] PeriodFile readPeriodSet(const QByteArray& bytes);
+
+/// 321 naming the first pair of lines that was left out and how many were, when any was.
+void refuseLeftOut(const PeriodFile& file);
 
 } // namespace korvo::settings

@@ -29,6 +29,8 @@ QLabel* label(QWidget* window, const char* name, const QString& caption, QRect p
 {
     auto* l = new QLabel(caption, window);
     l->setObjectName(QLatin1String(name));
+    // The period label shows an operator's legend: as typed, never as markup.
+    l->setTextFormat(Qt::PlainText);
     l->setGeometry(place);
     l->setFont(font);
     l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -83,6 +85,8 @@ void MainWindowUi::setupUi(QWidget* window)
     }
     lblEND = label(window, "lblEND", QStringLiteral("E N D"), twipsRect(630, 330, 1995, 495), heavyFont(21.75),
                    QColor(255, 255, 0));
+    // Opaque in the window's colour: while shown it covers the digits, so that "E N D" can be read.
+    lblEND->setAutoFillBackground(true);
     lblEND->setVisible(false);
     lblPAUSE = label(window, "lblPAUSE", QStringLiteral("P a u s e d"), twipsRect(540, 270, 2145, 615),
                      heavyFont(21.75), QColor(0, 255, 0));

@@ -1,6 +1,7 @@
 #include "ui/SettingsWindowUi.h"
 
 #include "layout/Twips.h"
+#include "model/PeriodRec.h"
 #include "ui/PeriodGrid.h"
 #include "ui/SymbolButton.h"
 
@@ -39,11 +40,7 @@ public:
 
     State validate(QString& input, int& /*pos*/) const override
     {
-        const bool clean = std::none_of(input.cbegin(), input.cend(), [](QChar c) {
-            return c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
-                || c.category() == QChar::Separator_Paragraph;
-        });
-        return clean ? Acceptable : Invalid;
+        return model::isLegendText(input) ? Acceptable : Invalid;
     }
 };
 
@@ -87,6 +84,18 @@ protected:
 
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
 };
+
+/// Where the face found is wider than the one the window was laid out for (Liberation Sans has its widths),
+/// a control's type shrinks just enough for its whole design text to show in its designed room.
+void fit(QWidget* widget, const QString& text, int room)
+{
+    QFont face = widget->font();
+    constexpr qreal smallest = 6.0;
+    while (face.pointSizeF() > smallest && QFontMetrics(face).horizontalAdvance(text) > room)
+        face.setPointSizeF(face.pointSizeF() - 0.25);
+    if (face != widget->font())
+        widget->setFont(face);
+}
 
 template <class W>
 W* place(W* widget, const char* name, const QRect& geometry)
@@ -249,6 +258,13 @@ void SettingsWindowUi::setupUi(QWidget* window)
     txtIP = place(new QLineEdit(Frame3), "txtIP", twipsRect(1530, 510, 1065, 285));
     txtIP->setInputMask(QStringLiteral("999.999.999;_"));
     Label5 = label(Frame3, "Label5", QStringLiteral(".255"), twipsRect(2670, 570, 525, 255), Qt::AlignLeft);
+
+    for (QLabel* l : {Label1, Label2, Label3, Label4})
+        fit(l, l->text(), l->width());
+    // A line edit keeps a frame and a margin of two pixels each side, and room for the cursor.
+    fit(txtIP, QStringLiteral("000.000.000"), txtIP->width() - 9);
+    // A cell keeps three pixels each side; "Ask me" is the widest time.
+    fit(grdPERIOD, QStringLiteral("Ask me"), toPixels(700) - 6);
 
     tmrLEFTdemo = timer(window, "tmrLEFTdemo");
     tmrPASSdemo = timer(window, "tmrPASSdemo");

@@ -46,9 +46,10 @@ wait_gone() { # pid seconds
     return 1
 }
 
-# ---- Scenario 1: load a set, OK, S, ticks, S, close ---------------------------------------------------------
+# ---- Scenario 1: load a set, Esc, OK, S, ticks, S, close ----------------------------------------------------
 echo "== load a countdown set, start and pause with S, close the window"
-printf 'TimeLeft\r\n1st Quarter\r\n10:00\r\n2nd Quarter\r\n10:00\r\n' >"$work/quarters.ptm"
+# The first legend as an operator may type it: markup and Qt's modified mark "[*]" are shown as they are.
+printf 'TimeLeft\r\n<b>1st</b> Quarter [*]\r\n10:00\r\n2nd Quarter\r\n10:00\r\n' >"$work/quarters.ptm"
 start_receiver "$work/rx1.txt"
 "$program" >"$work/program1.log" 2>&1 &
 clock=$!
@@ -56,15 +57,18 @@ pids+=("$clock")
 
 settings=$(find_window '^Setting$') || fail "the Setting window did not appear"
 [[ -n "$settings" ]] || fail "the Setting window did not appear"
-[[ -z "$(xdotool search --onlyvisible --name '^(Korvo Timer|1st Quarter/.*)$' 2>/dev/null || true)" ]] \
+[[ -z "$(xdotool search --onlyvisible --name '^(Korvo Timer|.*/10:00)$' 2>/dev/null || true)" ]] \
     || fail "the main window is visible while the settings window is open"
 load_period_set "$settings" "$work/quarters.ptm"
 sleep 0.3
 screenshot "$settings" "$artifacts/settings-window.png"
 [[ -z "$(datagrams "$work/rx1.txt")" ]] || fail "a datagram was sent before OK: $(datagrams "$work/rx1.txt")"
+xdotool windowfocus --sync "$settings" key Escape # the window has no Cancel: Esc does nothing
+sleep 0.5
+[[ -n "$(xdotool search --onlyvisible --name '^Setting$' 2>/dev/null || true)" ]] || fail "Esc closed the Setting window"
 click "$settings" "${OK[@]}"
 
-main=$(find_window '^1st Quarter/10:00$') || fail "the main window did not appear with 1st Quarter/10:00"
+main=$(find_window '^<b>1st</b> Quarter \[\*\]/10:00$') || fail "the main window did not appear with <b>1st</b> Quarter [*]/10:00"
 [[ -n "$main" ]] || fail "the main window did not appear"
 eval "$(xdotool getwindowgeometry --shell "$main")"
 [[ "$X,$Y,$WIDTH,$HEIGHT" == "235,187,216,153" ]] || fail "main window client area at $X,$Y ${WIDTH}x$HEIGHT, not 235,187 216x153"

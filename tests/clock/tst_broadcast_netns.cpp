@@ -10,7 +10,8 @@
 
 using korvo::model::COUNT_DOWN;
 
-/// Runs inside the namespace: loopback, 192.168.0.1/24 on kt0 and 10.1.2.3/24 on kt2.
+/// Runs inside the namespace: loopback, 192.168.0.1/24 on kt0 and 10.1.2.3/24 on kt2, the default route
+/// through kt2.
 class GameInNamespace : public QObject
 {
     Q_OBJECT
@@ -21,6 +22,9 @@ private slots:
         QUdpSocket receiver;
         QVERIFY(receiver.bind(QHostAddress(QHostAddress::AnyIPv4), 7699, QUdpSocket::ShareAddress));
         korvo::test::Clock<korvo::platform::UdpSocket> c;
+        // The network proposed is that of the interface holding the default route, not the first one.
+        c.frmSet->Form_Load();
+        QCOMPARE(c.frmSet->ipText(), QStringLiteral("010.001.002"));
         c.load({3, -1}, COUNT_DOWN, QStringLiteral("10.1.2.255"));
         // Start; a tick, then a late one that ends the period; S pauses; Next asks 1:05; a correction; start,
         // a tick, pause; Reset; Previous, and Previous again at the first period.
@@ -56,6 +60,7 @@ ip link set lo up && ip link add kt0 type veth peer name kt1 && ip link add kt2 
 ip addr add 192.168.0.1/24 brd + dev kt0 && ip addr add 10.1.2.3/24 brd + dev kt2 || exit 77
 for l in kt0 kt1 kt2 kt3; do ip link set $l up || exit 77; done
 for _ in $(seq 50); do ip -4 route get 10.1.2.255 && ip -4 route get 192.168.0.255 && break; sleep 0.02; done >/dev/null 2>&1
+ip route add default via 10.1.2.1 dev kt2 || exit 77
 exec "$@")");
         QProcess child;
         child.setProcessChannelMode(QProcess::MergedChannels);

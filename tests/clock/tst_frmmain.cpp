@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 using korvo::model::COUNT_DOWN;
 using korvo::model::COUNT_UP;
@@ -76,6 +77,8 @@ void TestFrmMain::startUp_data()
                                         << "1st Half/00:00 red";
     QTest::newRow("first period Ask me") << QByteArray() << "OK" << QStringList{"20", "0"}
                                          << "1st Half/20:00 red Minutes for the 1st Half|Seconds for the 1st Half";
+    QTest::newRow("Esc does nothing, then OK") << QByteArray() << "Esc" << QStringList{"20", "0"}
+                                               << "1st Half/20:00 red Minutes for the 1st Half|Seconds for the 1st Half";
     const QString notStarted = QStringLiteral("Korvo Timer clock 99:99 black next"); // as the window was built
     QTest::newRow("End") << QByteArray() << "End" << QStringList() << notStarted;
     QTest::newRow("close box before any set") << QByteArray() << "close" << QStringList() << notStarted;
@@ -104,6 +107,10 @@ void TestFrmMain::startUp()
             QTest::mouseClick(ui.cmdADD, Qt::LeftButton);
             QTest::mouseClick(ui.optLEFT, Qt::LeftButton);
         }
+        if (finish == QLatin1String("Esc")) { // the window must still be there
+            QTest::keyClick(ui.txtPERIODLEGEND, Qt::Key_Escape);
+            settingsFirst = settingsFirst && w.isVisible();
+        }
         if (finish == QLatin1String("close"))
             w.close();
         else
@@ -114,7 +121,7 @@ void TestFrmMain::startUp()
     c.frm->Form_Load();
     QVERIFY(settingsFirst);
 
-    const bool ended = finish != QLatin1String("OK");
+    const bool ended = finish == QLatin1String("End") || finish == QLatin1String("close");
     QCOMPARE(c.trap.end.count, ended ? 1 : 0);
     QCOMPARE(!c.model.PERIODS, ended);
     QCOMPARE(korvo::test::state(c), state);
@@ -168,6 +175,12 @@ void TestFrmMain::operate_data()
         << QList<int>{600, -1} << COUNT_DOWN << "Y =5 =0 N ? -1 Y ? =1 =0 P N ?"
         << QStringList{"P2/05:00 red prev " + ms, "P2/05:00 red prev next", "P2/01:00 red prev " + ms}
         << "p1t10:00 p2t05:00 p2t04:59 p2t05:00 p1t10:00 p2t01:00";
+    QTest::newRow("Previous back into an Ask me period keeps its answers")
+        << QList<int>{600, -1, 300} << COUNT_DOWN << "Y =5 =0 N ? Y N P ?"
+        << QStringList{"P2/05:00 red prev next " + ms, "P2/05:00 red prev next"}
+        << "p1t10:00 p2t05:00 p2t05:00 p3t05:00 p2t05:00";
+    QTest::newRow("Pause while paused sends pause again") << QList<int>{600} << COUNT_DOWN << "|| ? ||"
+                                                          << QStringList{"P1/10:00 red"} << "pause pause";
     QTest::newRow("Ask me: seconds 75") << QList<int>{600, -1} << COUNT_DOWN << "Y =0 =75 N ?"
                                         << QStringList{"P2/01:15 red prev " + ms} << "p1t10:00 p2t01:15";
     QTest::newRow("Ask me: 99 and 99") << QList<int>{600, -1} << COUNT_DOWN << "Y =99 =99 N ?"
@@ -203,11 +216,14 @@ void TestFrmMain::sReachesWindowWhicheverButtonHasFocus()
     c.load({1200}, COUNT_DOWN);
     QApplication::setActiveWindow(c.frm.get());
     QVERIFY(QTest::qWaitForWindowActive(c.frm.get()));
-    for (QWidget* w : std::initializer_list<QWidget*>{c.ui.cmdSTART, c.ui.cmdPAUSE, c.ui.cmd10DW, c.ui.cmdRESET}) {
+    // Whatever the shift, control and alt keys.
+    const std::pair<QWidget*, Qt::KeyboardModifiers> presses[] = {{c.ui.cmdSTART, Qt::NoModifier},
+        {c.ui.cmdPAUSE, Qt::ShiftModifier}, {c.ui.cmd10DW, Qt::ControlModifier}, {c.ui.cmdRESET, Qt::AltModifier}};
+    for (const auto& [w, modifiers] : presses) {
         w->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), w);
         const bool wasRunning = c.model.CLOCK_RUNNING != 0;
-        korvo::test::play(c, QStringLiteral("S"));
+        QTest::keyClick(c.frm->windowHandle(), Qt::Key_S, modifiers);
         // Toggled exactly once.
         QCOMPARE(c.model.CLOCK_RUNNING != 0, !wasRunning);
         QCOMPARE(c.timer.enabled, !wasRunning);
@@ -219,13 +235,22 @@ void TestFrmMain::sReachesWindowWhicheverButtonHasFocus()
 void TestFrmMain::digitsAndSymbolsAreDrawn()
 {
     Clock c;
-    c.frm->show();
+    // A legend is shown as typed, in the caption ("[*]" is Qt's mark of a modified window) and in the label.
+    c.loadSet({{"<b>OT</b> [*]", korvo::model::kFalse, 1, 0}}, COUNT_DOWN, QStringLiteral("192.168.1.255"));
+    QCOMPARE(c.frm->windowHandle()->title(), QStringLiteral("<b>OT</b> [*]/01:00"));
+    const int typed = inkOf(render(c.ui.lblPERIOD, 1), Qt::blue).second.width();
+    c.ui.lblPERIOD->setText(QStringLiteral("OT"));
+    QVERIFY2(typed > 3 * inkOf(render(c.ui.lblPERIOD, 1), Qt::blue).second.width(), "markup taken for bold type");
     // The end and pause markers lie over the clock.
     for (QLabel* marker : {c.ui.lblEND, c.ui.lblPAUSE}) {
         marker->show();
         QCOMPARE(c.frm->childAt(marker->geometry().center()), marker);
         marker->hide();
     }
+    // At the end of a period "E N D" hides the black digits under it: yellow letters on the window's colour.
+    korvo::test::play(c, QStringLiteral("S 60*t"));
+    const QImage end = c.frm->grab(c.ui.lblEND->geometry()).toImage();
+    QVERIFY(inkOf(end, Qt::black).first == 0 && inkOf(end, Qt::yellow).first > 100);
     // Heavy digits, large but inside their label, and at twice the scale drawn anew at twice the size (a
     // vector face), not a bitmap blown up.
     const QFontInfo face(c.ui.lblTIME->font());

@@ -11,6 +11,7 @@
 #include <climits>
 #include <csignal>
 #include <new>
+#include <stdexcept>
 
 #include <pthread.h>
 #include <sys/prctl.h>
@@ -104,6 +105,7 @@ void TestErrors::reportText_data()
     QTest::newRow("property accessor") << 13 << "Type mismatch" << "DoNotResizeTag[Let]";
     QTest::newRow("negative number") << -5 << "Custom failure" << "Timer1_Timer";
     QTest::newRow("out of memory") << 7 << "Out of memory" << "cmdLOAD_Click";
+    QTest::newRow("a library's exception") << 51 << "vector index 3 of 0" << "cmdSAVE_Click";
 }
 
 void TestErrors::reportText()
@@ -117,6 +119,8 @@ void TestErrors::reportText()
     p.at(90, [&] {
         if (number == 7)
             throw std::bad_alloc(); // the system's own out-of-memory failure, not a raised error
+        if (number == 51)
+            throw std::out_of_range("vector index 3 of 0"); // not one of the program's own errors
         number < 0 ? err::raise(number, text) : err::raise(number); // a number of its own brings its text
     });
     QCOMPARE(t.reporter.texts, QStringList{report(number, qPrintable(text), "frmSet." + name, 90)});

@@ -3,10 +3,12 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -42,14 +44,17 @@ QString looks(const QString& text, int icon, QMessageBox::StandardButtons button
         .arg(format);
 }
 
-/// Clicks `button` on the next message box; `seen` gets its caption and looks.
-void clickOnNextBox(QMessageBox::StandardButton button, QString& seen)
+/// Clicks `button` on the next message box; `seen` gets its caption and looks. `then` is set going before
+/// the click, for what comes after the box.
+void clickOnNextBox(QMessageBox::StandardButton button, QString& seen, std::function<void()> then = {})
 {
-    onNextModal([&seen, button](QWidget* w) {
+    onNextModal([&seen, button, then = std::move(then)](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
         seen = box->windowTitle() + QLatin1Char('|')
             + looks(box->text(), box->icon(), box->standardButtons(), box->standardButton(box->defaultButton()),
                     box->textFormat());
+        if (then)
+            then();
         QTest::mouseClick(box->button(button), Qt::LeftButton);
     });
 }
@@ -96,6 +101,29 @@ private slots:
         });
         QCOMPARE(korvo::platform::QtDialogs().inputBox(QStringLiteral("Time for 2nd Half (MM:SS)")), QString());
         QCOMPARE(seen, QStringLiteral("KorvoTimer|Time for 2nd Half (MM:SS)|"));
+    }
+
+    /// A name typed into a folder that does not exist is refused with a message; the dialog stays for another.
+    void saveWantsAnExistingFolder()
+    {
+        QTemporaryDir dir;
+        const QString missing = dir.filePath(QStringLiteral("no/set.ptm"));
+        QString seen;
+        const auto typeName = [](QWidget* w, const QString& name) {
+            auto* edit = qobject_cast<QFileDialog*>(w)->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            edit->setText(name);
+            QTest::keyClick(edit, Qt::Key_Return);
+        };
+        onNextModal([&](QWidget* w) {
+            typeName(w, missing);
+            clickOnNextBox(QMessageBox::Ok, seen, [&] {
+                onNextModal([&](QWidget* again) { typeName(again, dir.filePath(QStringLiteral("set.ptm"))); });
+            });
+        });
+        QCOMPARE(korvo::platform::QtDialogs().saveFileName(QStringLiteral("Save Period Set"), QStringLiteral("*.ptm")),
+                 dir.filePath(QStringLiteral("set.ptm")));
+        QCOMPARE(seen, "Save Period Set|" + looks(missing + "\nThe folder does not exist.\nCheck the path and try again.",
+                                                 QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, Qt::PlainText));
     }
 };
 

@@ -41,8 +41,8 @@ private slots:
         QTest::newRow("hundred minutes") << QByteArray("p1t100:00") << "period 1 100:00";
         QTest::newRow("largest period") << QByteArray("p32767t00:59") << "period 32767 00:59";
         QTest::newRow("leading zeros in the period") << QByteArray(40, '0').prepend('p').append("7t01:00") << "period 7 01:00";
-        QTest::newRow("exactly 64 bytes") << QByteArray("p1t") + QByteArray(58, '1') + QByteArray(":00")
-                                          << "period 1 " + QString(58, QLatin1Char('1')) + ":00";
+        QTest::newRow("largest clock text") << QByteArray("p1t546:59") << "period 1 546:59";
+        QTest::newRow("exactly 64 bytes") << QByteArray(56, '0').prepend('p').append("7t01:00") << "period 7 01:00";
         QTest::newRow("pause") << QByteArray("pause") << "pause";
 
         QTest::newRow("empty") << QByteArray() << rejected(Rejection::Empty);
@@ -56,6 +56,7 @@ private slots:
         QTest::newRow("period of 50 digits") << QByteArray(50, '9').prepend('p').append("t00:00")
                                              << rejected(Rejection::PeriodOutOfRange);
         QTest::newRow("one-digit minutes") << QByteArray("p1t1:00") << rejected(Rejection::BadMinutes);
+        QTest::newRow("four-digit minutes") << QByteArray("p1t1000:00") << rejected(Rejection::BadMinutes);
         QTest::newRow("one-digit seconds") << QByteArray("p1t10:0") << rejected(Rejection::BadSeconds);
         QTest::newRow("three-digit seconds") << QByteArray("p1t10:000") << rejected(Rejection::BadSeconds);
         QTest::newRow("seconds 60") << QByteArray("p1t10:60") << rejected(Rejection::BadSeconds);

@@ -87,6 +87,7 @@ private slots:
         QTest::newRow("untouched address refused") << true << "" << "";
         QTest::newRow("all places") << true << "192168001" << "192.168.1.255";
         QTest::newRow("letters refused, blanks read as nothing") << true << "1a2b" << "12.0.0.255";
+        QTest::newRow("a field over 255 refused, and said") << true << "192168300" << "";
     }
     void okWithTheAddress()
     {
@@ -106,6 +107,10 @@ private slots:
         QCOMPARE(h.model.TIME_MODE, address.isEmpty() ? 0 : model::COUNT_UP);
         QCOMPARE(h.model.BROADCAST_IP, address);
         QVERIFY(h.trap.reporter.texts.isEmpty());
+        const bool over = typed == QLatin1String("192168300");
+        QCOMPARE(h.dialogs.warnings,
+                 over ? QStringList{"The third field of the Broadcast IP, 300, is over 255."} : QStringList{});
+        QCOMPARE(h.frm->focusWidget() == h.ui().txtIP, over); // the box, to be mended
         if (address.isEmpty()) { // "End" still ends the program at once, applying nothing
             click(h.ui().cmdCANCEL);
             QVERIFY(h.trap.end.count == 1 && !h.model.PERIODS);
@@ -330,10 +335,20 @@ private slots:
         QTest::newRow("mixed line ends, last unterminated") << QByteArray("TimePass\nA\r\n01:00\rB\n02:00") << ab << "";
         QTest::newRow("CR CR LF is an empty line between")
             << QByteArray("TimePass\r\r\nA\r\n") << QStringList{"Pass", "|A"} << "";
-        QTest::newRow("legend with a tab stays in its cell")
-            << QByteArray("TimePass\r\nHome\tAway\r\n15:00\r\n") << QStringList{"Pass", "Home\tAway|15:00"} << "";
-        QTest::newRow("legend not in UTF-8")
-            << QByteArray("TimePass\r\nP\xE9riode\r\n10:00\r\n") << QStringList{"Pass", "Période|10:00"} << "";
+        const QString leftOut = QStringLiteral("Error 321|Invalid file format: the period at line ");
+        QTest::newRow("a tab or a NUL in a legend: left out")
+            << QByteArray("TimePass\r\nHome\tAway\r\n15:00\r\nA\0B\r\n10:00\r\nB\r\n02:00\r\n", 50)
+            << QStringList{"Pass", "B|02:00"}
+            << (leftOut + "2 holds a control character in its legend; 2 periods left out" + kAt + "cmdLOAD_Click");
+        QTest::newRow("legends of 255 and 256 characters")
+            << "TimePass\r\n" + QByteArray(255, 'x') + "\r\n10:00\r\n" + QByteArray(256, 'y') + "\r\n10:00\r\n"
+            << QStringList{"Pass", QString(255, 'x') + "|10:00"}
+            << (leftOut + "4 is longer than 255 characters; 1 period left out" + kAt + "cmdLOAD_Click");
+        QTest::newRow("a pair of empty lines inside: left out")
+            << QByteArray("TimePass\r\nA\r\n01:00\r\n\r\n\r\nB\r\n02:00\r\n") << ab
+            << (leftOut + "4 has neither legend nor time; 1 period left out" + kAt + "cmdLOAD_Click");
+        QTest::newRow("legend in Windows-1252")
+            << QByteArray("TimePass\r\nP\xE9riode \x80\x93\x96\r\n10:00\r\n") << QStringList{"Pass", "Période €“–|10:00"} << "";
         QTest::newRow("bytes not valid UTF-8 anywhere make the whole file Latin-1")
             << QByteArray("TimeLeft\r\n\xC3\xA9t\xE9\r\n10:00\r\n") << QStringList{"Left", "Ã©té|10:00"} << "";
         QTest::newRow("byte-order mark dropped")
@@ -357,25 +372,33 @@ private slots:
         QCOMPARE(h.frm->SET_CHANGED, model::kFalse);
     }
 
-    void saveIntoAReadOnlyFolderKeepsTheOldFile()
+    /// A folder that is not writable: a writable file in it is saved over in place, a new one cannot be
+    /// made, and then the table keeps its unsaved edits.
+    void saveIntoAReadOnlyFolder()
     {
         QTemporaryDir dir;
-        const QByteArray old("TimeLeft\r\nOld\r\n01:00\r\n");
-        const QString path = writeFile(dir.filePath(QStringLiteral("set.ptm")), old);
+        const QString path = writeFile(dir.filePath(QStringLiteral("set.ptm")), "TimeLeft\r\nOld\r\n01:00\r\n");
         QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
         Settings h;
         h.add(QStringLiteral("New"), 2, 0);
-        h.dialogs.saveNames.push_back(path);
+        h.dialogs.saveNames = {path, dir.filePath(QStringLiteral("new.ptm"))};
+        h.dialogs.yesNo.push_back(Reply::No);
         overridePermissions(false);
         const bool refused = !QFile(dir.filePath(QStringLiteral("probe"))).open(QIODevice::WriteOnly);
-        if (refused)
+        if (refused) {
             click(h.ui().cmdSAVE);
+            QCOMPARE(h.frm->SET_CHANGED, model::kFalse);
+            h.add(QStringLiteral("Newer"), 3, 0);
+            click(h.ui().cmdSAVE);
+            click(h.ui().cmdLOAD); // still asks before the unsaved table goes
+        }
         overridePermissions(true);
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (!refused)
             QSKIP("this user can write into a folder without write permission");
+        QCOMPARE(readFile(path), QByteArray("TimePass\r\nNew\r\n02:00\r\n"));
         QCOMPARE(h.report(), "Error 75|Path/File access error" + kAt + "cmdSAVE_Click");
-        QCOMPARE(readFile(path), old);
+        QCOMPARE(h.dialogs.questions.size(), 1);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("set.ptm")});
     }
 
@@ -403,6 +426,15 @@ private slots:
             }
         }
         QCOMPARE(overlaps, (QStringList{"optPASS+lblPASS", "optLEFT+lblLEFT"}));
+
+        // Whole texts in their designed room: the widest caption, an address with every place filled (its first
+        // digit not scrolled out), "Ask me" in its cell (three pixels of air each side, not elided).
+        const QLabel* widest = h.ui().Label2;
+        QVERIFY(QFontMetrics(widest->font()).horizontalAdvance(widest->text()) <= widest->contentsRect().width());
+        h.ui().txtIP->setText(QStringLiteral("192168000"));
+        QCOMPARE(h.ui().txtIP->cursorPositionAt(QPoint(4, h.ui().txtIP->height() / 2)), 0);
+        QCOMPARE(h.grid().textMatrix(2, 2), QStringLiteral("Ask me"));
+        QVERIFY(QFontMetrics(h.grid().font()).horizontalAdvance(QStringLiteral("Ask me")) + 6 <= h.grid().columnWidth(2));
     }
 };
 

@@ -167,14 +167,16 @@ QString state(Clock<S>& c)
 }
 
 /// Plays the operator's steps, separated by spaces: S (the key, through the window system so that it goes
-/// to the control with the focus); t (a tick; tN with N missed); +1 -1 +10 -10 N P > (buttons; > Start); Y n
+/// to the control with the focus); t (a tick; tN with N missed); +1 -1 +10 -10 N P > || (buttons; > Start,
+/// || Pause); Y n
 /// (Reset, answered Yes or No/Cancel); =X (the next input box answers X, "=" alone cancels); r (the next
 /// error report is answered Retry, others Ignore); ? (the state, into c.seen); k*X (X k times).
 template <class S>
 void play(Clock<S>& c, const QString& script)
 {
     const QHash<QString, QPushButton*> buttons{{"+1", c.ui.cmd1UP}, {"-1", c.ui.cmd1DW}, {"+10", c.ui.cmd10UP},
-        {"-10", c.ui.cmd10DW}, {"N", c.ui.cmdNEXTPERIOD}, {"P", c.ui.cmdPREVPERIOD}, {">", c.ui.cmdSTART}};
+        {"-10", c.ui.cmd10DW}, {"N", c.ui.cmdNEXTPERIOD}, {"P", c.ui.cmdPREVPERIOD}, {">", c.ui.cmdSTART},
+        {"||", c.ui.cmdPAUSE}};
     for (QString step : script.split(QLatin1Char(' '))) {
         const qsizetype star = step.indexOf(QLatin1Char('*'));
         const int times = star > 0 ? step.left(star).toInt() : 1;

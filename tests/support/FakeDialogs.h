@@ -33,6 +33,7 @@ public:
         fileDialogs.append(title + QLatin1Char('|') + filter);
         return take(saveNames, QString());
     }
+    void warn(const QString& text) override { warnings.append(text); }
 
     std::deque<Reply> yesNo;
     std::deque<QString> inputs;
@@ -41,6 +42,7 @@ public:
     QStringList questions;
     QStringList prompts;
     QStringList fileDialogs;
+    QStringList warnings;
 
 private:
     template <class T>
