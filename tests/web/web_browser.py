@@ -80,7 +80,9 @@ try:
     page.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
                          {"width": 960, "height": 540, "deviceScaleFactor": 1, "mobile": False})
     default = overlay("")
-    assert overlay("?corner=middle&scale=1e3&fg=red&bg=12345") == default, "bad values did not leave the defaults"
+    # Valid CSS, but not what the page takes: each must leave the default.
+    for bad in ("?corner=middle&scale=9&fg=f00&bg=1234", "?scale=2e0"):
+        assert overlay(bad) == default, "%s did not leave the defaults" % bad
     left, _, top, bottom, *look = overlay("?corner=bottom-left&scale=1.5&fg=ffff00&bg=00000080")
     assert (left, bottom, top > bottom) == (default[0], default[2], True), "not at the bottom left: %s" % [left, top]
     assert look == ["rgb(255, 255, 0)", "rgba(0, 0, 0, 0.5)", 1.5 * default[6]], look
