@@ -76,6 +76,8 @@ def answer(raw):
             return client.makefile("rb").readline().rstrip().decode("latin-1") or "closed"
         except (ConnectionResetError, BrokenPipeError):
             return "closed"
+        except TimeoutError:
+            return "no answer within 2 s"
 
 
 class LivePage:
