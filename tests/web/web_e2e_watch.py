@@ -40,13 +40,15 @@ finally:
     page.quit()
     web.stop()
 
-# Each arrival (milliseconds on CLOCK_MONOTONIC, datagram) against the page's first showing of it after that.
+# Each arrival (milliseconds on CLOCK_MONOTONIC, datagram) against the page's first showing of it. The clock's
+# texts do not repeat, so no earlier showing can be taken for it; and the receiver, another process, may stamp
+# an arrival a little after the page has shown it.
 arrivals = [line.split()[::2] for line in open(os.path.join(work, "arrivals.txt")) if not line.startswith("#")]
 delays = []
 for ms, datagram in arrivals:
     clock = datagram.split("t", 1)[-1]
-    delays.append((datagram, next((when - float(ms) for when, text, paused in shown if when >= float(ms) - 1 and
-                                   (paused if datagram == "pause" else text == clock and not paused)), None)))
+    delays.append((datagram, next((when - float(ms) for when, text, paused in shown
+                                   if (paused if datagram == "pause" else text == clock and not paused)), None)))
 print("the page showed (datagram, ms after arrival):", [(d, delay and round(delay, 1)) for d, delay in delays])
 assert all(delay is not None and delay <= 100 for _, delay in delays), "shown later than 100 ms or never"
 caption = open(os.path.join(work, "caption")).read().strip()
