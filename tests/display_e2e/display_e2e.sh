@@ -111,4 +111,4 @@ printed=$(awk '{ printf "%s %s ", $2, $3 }' "$artifacts/print.txt")
 iso='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}(Z|[+-][0-9]{2}:[0-9]{2})'
 grep -qvE "^$iso " "$artifacts/print.txt" && { echo "FAIL: --print lines without an ISO timestamp"; status=1; }
 [[ $status -eq 0 ]] || exit 1
-echo "PASS$( ((browser == 77)) && echo " without the browser's part (skipped above)") (screenshots and traces in $artifacts)"
+echo "PASS$( ((browser == 77)) && echo " without the browser's part (skipped above)") (pictures in $artifacts)"
