@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -47,14 +46,10 @@ private slots:
         QVERIFY(out.endsWith('\n'));
         const QList<QByteArray> lines = out.trimmed().split('\n');
         const QList<QByteArray> expected{"p1t10:00", "p1t09:59", "pause", "p2t00:00"};
-        const QRegularExpression format(
-            QStringLiteral(R"(^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(?:Z|[+-]\d\d:\d\d)) 127\.0\.0\.10 (\S+)$)"));
         for (qsizetype i = 0; i < lines.size(); ++i) {
-            const QRegularExpressionMatch m = format.match(QString::fromUtf8(lines.at(i)));
-            QVERIFY2(m.hasMatch(), lines.at(i).constData());
-            const QDateTime stamp = QDateTime::fromString(m.captured(1), Qt::ISODateWithMs);
-            QVERIFY(stamp >= start && stamp <= QDateTime::currentDateTime());
-            QCOMPARE(m.captured(2).toUtf8(), expected.at(i));
+            const QDateTime stamp = QDateTime::fromString(lines[i].split(' ').first(), Qt::ISODateWithMs);
+            QVERIFY2(stamp >= start && stamp <= QDateTime::currentDateTime(), lines[i].constData());
+            QCOMPARE(lines[i].mid(lines[i].indexOf(' ')), " 127.0.0.10 " + expected[i]);
         }
         QTRY_COMPARE((errors += display.readAllStandardError()).count("ignored"), 6);
         QCOMPARE(errors.count("rejected"), 2);

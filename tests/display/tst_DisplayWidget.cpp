@@ -62,59 +62,56 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(m_display.get()));
     }
 
-    void followsTheClockOnEveryDisplayOfThePort()
+    void followsTheClock()
     {
         QCOMPARE(m_display->clockText(), QStringLiteral("--:--"));
         QCOMPARE(m_display->periodText(), QString());
         QCOMPARE(m_display->statusText(), QStringLiteral("waiting for the clock on port %1").arg(m_port));
-        QVERIFY(!m_display->isPaused());
         QVERIFY(!inkOf(render(*m_display), kDigitWhite).isEmpty());
 
-        DatagramReceiver secondReceiver({m_port, QHostAddress::AnyIPv4, std::nullopt});
-        QVERIFY2(secondReceiver.listen(), qPrintable(secondReceiver.errorString()));
-        DisplayWidget second(m_clock);
-        second.follow(secondReceiver);
         QVERIFY(sendOnLoopback("p3t09:12", m_port));
-        for (DisplayWidget* display : {m_display.get(), &second}) {
-            QTRY_COMPARE(display->clockText(), QStringLiteral("09:12"));
-            QCOMPARE(display->periodText(), QStringLiteral("Period 3"));
-            QCOMPARE(display->statusText(), QStringLiteral("from 127.0.0.1"));
-        }
+        QTRY_COMPARE(m_display->clockText(), QStringLiteral("09:12"));
+        QCOMPARE(m_display->periodText(), QStringLiteral("Period 3"));
+        QCOMPARE(m_display->statusText(), QStringLiteral("from 127.0.0.1"));
         QVERIFY(inkOf(render(*m_display), kPauseAmber).isEmpty());
 
         // Rejected datagrams change nothing, not even the age of the last good one.
         m_clock.advance(1s);
-        const QImage before = render(*m_display);
-        for (const QByteArray& bytes : {QByteArray("pause "), QByteArray("p2t05:00\n"), QByteArray(1000, '5').prepend("p2t")})
+        const QByteArray oversized = QByteArray(1000, '5').prepend("p2t");
+        for (const QByteArray& bytes : {QByteArray("pause "), QByteArray("p2t05:00\n"), oversized})
             QVERIFY(sendOnLoopback(bytes, m_port));
         QTRY_COMPARE(m_receiver->rejectedCount(), 3);
-        QCOMPARE(m_display->clockText(), QStringLiteral("09:12"));
-        QCOMPARE(m_display->periodText(), QStringLiteral("Period 3"));
+        QCOMPARE(m_display->clockText() + '|' + m_display->periodText(), QStringLiteral("09:12|Period 3"));
         QVERIFY(!m_display->isPaused());
-        QCOMPARE(m_display->statusText(), QStringLiteral("from 127.0.0.1"));
-        QCOMPARE(render(*m_display), before);
-
         m_clock.advance(1s);
         QCOMPARE(m_display->statusText(), QStringLiteral("from 127.0.0.1"));
+
+        // The age appears past two seconds, and the line on screen follows by itself.
+        struct : QObject
+        {
+            int paints = 0;
+            bool eventFilter(QObject*, QEvent* e) override
+            {
+                paints += e->type() == QEvent::Paint;
+                return false;
+            }
+        } counter;
+        m_display->installEventFilter(&counter);
         m_clock.advance(1ms);
         QCOMPARE(m_display->statusText(), QStringLiteral("from 127.0.0.1 \u2014 last update 2 s ago"));
-        m_clock.advance(63s);
-        QCOMPARE(m_display->statusText(), QStringLiteral("from 127.0.0.1 \u2014 last update 65 s ago"));
-        // The line on screen follows by itself, without a datagram to trigger a repaint.
-        const QImage stale = render(*m_display);
-        m_clock.advance(10s);
-        QTRY_VERIFY(render(*m_display) != stale);
+        QTRY_VERIFY(counter.paints > 0);
 
         QVERIFY(sendOnLoopback("pause", m_port));
         QTRY_VERIFY(m_display->isPaused());
         QCOMPARE(m_display->statusText(), QStringLiteral("from 127.0.0.1"));
-        QCOMPARE(m_display->clockText(), QStringLiteral("09:12"));
-        QCOMPARE(m_display->periodText(), QStringLiteral("Period 3"));
+        QCOMPARE(m_display->clockText() + '|' + m_display->periodText(), QStringLiteral("09:12|Period 3"));
         const QImage paused = render(*m_display);
         QVERIFY2(area(inkOf(paused, kPauseAmber)) > 200, "no pause marker drawn");
         QVERIFY2(inkOf(paused, kDigitWhite).isEmpty(), "paused digits should be dimmed");
+        // The marker, bars and word, is centred under the digits.
+        const QRect marker = inkOf(paused, kPauseAmber).boundingRect();
+        QVERIFY2(qAbs(marker.center().x() - m_display->width() / 2) <= 3, qPrintable(QString::number(marker.left())));
 
-        QVERIFY(sendOnLoopback("pause", m_port));
         QVERIFY(sendOnLoopback("p3t09:11", m_port));
         QTRY_COMPARE(m_display->clockText(), QStringLiteral("09:11"));
         QVERIFY(!m_display->isPaused());
@@ -127,7 +124,6 @@ private slots:
         QTest::addColumn<QString>("clock");
         QTest::newRow("wide") << QSize(1280, 400) << "11:18";
         QTest::newRow("hundred minutes, tall") << QSize(400, 700) << "100:18";
-        QTest::newRow("small") << QSize(200, 120) << "88:88";
     }
 
     void digitsFillTheWindowAndStayPut()

