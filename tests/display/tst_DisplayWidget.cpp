@@ -126,6 +126,26 @@ private slots:
         QTest::newRow("hundred minutes, tall") << QSize(400, 700) << "100:18";
     }
 
+    // A program that holds the port without sharing it keeps the display out until it lets go; the display
+    // says so and gets in by itself once the port is free.
+    void waitsOutATakenPort()
+    {
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
+        const quint16 port = holder.localPort();
+        DatagramReceiver receiver({port, QHostAddress::AnyIPv4, std::nullopt});
+        DisplayWidget display(m_clock);
+        display.follow(receiver);
+        const QString status = display.statusText();
+        QVERIFY2(status.startsWith(QStringLiteral("cannot listen on port %1: ").arg(port))
+                     && status.endsWith(QStringLiteral(" \u2014 trying again every 2 s")),
+                 qPrintable(status));
+        holder.close();
+        QTRY_COMPARE_WITH_TIMEOUT(display.statusText(), QStringLiteral("waiting for the clock on port %1").arg(port), 3000);
+        QVERIFY(sendOnLoopback("p1t00:07", port));
+        QTRY_COMPARE(display.clockText(), QStringLiteral("00:07"));
+    }
+
     void digitsFillTheWindowAndStayPut()
     {
         QFETCH(QSize, size);
