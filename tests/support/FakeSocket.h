@@ -5,7 +5,6 @@
 
 #include <QString>
 
-#include <cstdint>
 #include <vector>
 
 namespace korvo::fakes {
@@ -18,35 +17,26 @@ public:
     struct Datagram
     {
         QString host;
-        std::int32_t port = 0;
         QString text;
     };
 
-    void setProtocol(std::int32_t value) override { protocol = value; }
-    void setRemoteHost(const QString& host) override { remoteHost = host; }
-    void setRemotePort(std::int32_t port) override { remotePort = port; }
+    void setProtocol(std::int32_t) override {}
+    void setRemoteHost(const QString& host) override { m_host = host; }
+    void setRemotePort(std::int32_t) override {}
     void sendData(const QString& text) override
     {
         if (failSends)
-            errors::raise(failNumber, failDescription);
-        sent.push_back({remoteHost, remotePort, text});
+            errors::raise(10065, QStringLiteral("No route to host"));
+        sent.push_back({m_host, text});
     }
-    [[nodiscard]] QString localIp() const override
-    {
-        ++localIpReads;
-        return localAddress;
-    }
+    [[nodiscard]] QString localIp() const override { return localAddress; }
 
     QString localAddress = QStringLiteral("127.0.0.1");
     bool failSends = false;
-    std::int32_t failNumber = 10065;
-    QString failDescription = QStringLiteral("No route to host");
-
-    std::int32_t protocol = 0;
-    QString remoteHost;
-    std::int32_t remotePort = 0;
     std::vector<Datagram> sent;
-    mutable int localIpReads = 0;
+
+private:
+    QString m_host;
 };
 
 } // namespace korvo::fakes
