@@ -11,6 +11,7 @@
 #include "support/Namespace.h"
 #include "ui/SymbolButton.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFontDatabase>
@@ -20,6 +21,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 #include <QWindow>
 
 using korvo::clock::ResumeOffer;
@@ -83,8 +85,9 @@ void TestFrmMain::startUp()
     ClockRig c;
     c.dialogs.inputs = {"20", "0"};
     bool settingsFirst = false;
-    korvo::test::whenUp([] { return QApplication::activeModalWidget(); }, [&](QWidget& w) {
-        const korvo::ui::SettingsWindowUi& ui = static_cast<korvo::settings::FrmSet&>(w).widgets();
+    QTimer::singleShot(0, [&] { // runs in the settings window's modal loop
+        QCOMPARE(QApplication::activeModalWidget(), c.frmSet);
+        const korvo::ui::SettingsWindowUi& ui = c.frmSet->widgets();
         settingsFirst = !c.frm->isVisible();
         QTest::keyClicks(ui.txtPERIODLEGEND, QStringLiteral("1st Half"));
         QTest::mouseClick(ui.chkASKME, Qt::LeftButton);
@@ -98,8 +101,7 @@ void TestFrmMain::startUp()
     QVERIFY(settingsFirst);
     QCOMPARE(c.state(), QStringLiteral("1st Half/20:00 red Minutes for the 1st Half|Seconds for the 1st Half"));
     // The first datagram goes to the load-time host; the operator's address takes over after it.
-    QCOMPARE(c.socket.payloads(), QByteArray("p1t20:00"));
-    QCOMPARE(c.socket.hosts, QStringList{"192.168.000.255"});
+    QCOMPARE(c.socket.take(), QStringList{"192.168.000.255 p1t20:00"});
     QCOMPARE(c.socket.host, c.model.BROADCAST_IP);
 }
 
@@ -329,11 +331,7 @@ void TestFrmMain::resume()
     QCOMPARE(c.state(), state);
     c.operate({"cmd1DW", "cmdPREVPERIOD"});
     QCOMPARE(c.dialogs.questions, question.isEmpty() ? QStringList() : QStringList{question});
-    QStringList sent;
-    const QList<QByteArray> payloads = c.socket.payloads().split(' ');
-    for (qsizetype i = 0; i < payloads.size() && i < c.socket.hosts.size(); ++i)
-        sent.append(c.socket.hosts.at(i) + QLatin1Char(' ') + QString::fromLatin1(payloads.at(i)));
-    QCOMPARE(sent.join(QLatin1Char(' ')), datagrams);
+    QCOMPARE(c.socket.take().join(' '), datagrams);
     QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("journal-*.json")}).size(), setAside);
     QCOMPARE(errors.left(error.size()), error);
     QCOMPARE(errors.count(QLatin1Char('\n')), error.isEmpty() ? 0 : 1);

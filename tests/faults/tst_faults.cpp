@@ -6,17 +6,18 @@
 #include "platform/HiTimer.h"
 #include "platform/MonotonicClock.h"
 #include "support/ClockRig.h"
-#include "support/FakeSocket.h"
 #include "support/Files.h"
 #include "support/Namespace.h"
 #include "support/SettingsRig.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTime>
+#include <QTimer>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -77,14 +78,12 @@ private slots:
             QVERIFY(networkUp(QStringLiteral("192.168.0.255")) && test::sh(fault));
         QUdpSocket receiver;
         QVERIFY(receiver.bind(QHostAddress(QHostAddress::AnyIPv4), 7699, QUdpSocket::ShareAddress));
-        fakes::FakeSocket fake;
-        fake.failSends = true;
         platform::UdpSocket udp;
+        test::ClockRig c(real ? &udp : nullptr);
+        c.socket.failSends = true;
         // What went out since the last call, as "destination payload".
         const auto sent = [&](qsizetype expected) {
-            QStringList out;
-            for (const fakes::FakeSocket::Datagram& d : std::exchange(fake.sent, {}))
-                out.append(d.host + QLatin1Char(' ') + d.text);
+            QStringList out = c.socket.take();
             while (real && (receiver.hasPendingDatagrams() || receiver.waitForReadyRead(out.size() < expected ? 2000 : 100))) {
                 const QNetworkDatagram d = receiver.receiveDatagram();
                 out.append(d.destinationAddress().toString() + QLatin1Char(' ') + QString::fromLatin1(d.data()));
@@ -95,7 +94,6 @@ private slots:
         const QRegularExpression failing(QStringLiteral("^KorvoTimer: the time broadcast fails: .+"));
         QTest::ignoreMessage(QtWarningMsg, failing);
         QTest::failOnWarning(failing);
-        test::ClockRig c(real ? static_cast<platform::DatagramSocket*>(&udp) : &fake);
         c.loadSet(kHalves, model::COUNT_DOWN, host);
         // What the operator sees of it: the period label red, the socket's error as its tooltip.
         const auto sign = [&c] {
@@ -117,7 +115,7 @@ private slots:
         QVERIFY(real || sign() == QStringLiteral("#ff0000 No route to host"));
 
         // The fault clears: sends work again, the network comes up, the refused one gets an address here.
-        fake.failSends = false;
+        c.socket.failSends = false;
         QVERIFY(clear.isEmpty() || test::sh(clear));
         QVERIFY(!real || networkUp(host));
         c.operate({"tick"});
@@ -131,15 +129,14 @@ private slots:
     {
         const platform::SteadyClock steady;
         platform::HiTimer timer(steady, 1000ms);
-        fakes::FakeSocket socket;
-        test::ClockRig c(&socket, &timer);
+        test::ClockRig c(nullptr, &timer);
         c.loadSet(kHalves, model::COUNT_DOWN, QStringLiteral("192.168.1.255"));
         const auto seconds = [&c] { return QTime::fromString(c.ui.lblTIME->text(), "mm:ss").msecsSinceStartOfDay() / 1000; };
         c.operate({"S"});
         // The grid of deadlines the timer keeps from the moment Start switched it on.
         const std::chrono::nanoseconds gridStart = timer.nextDeadline() - timer.period();
         QTRY_COMPARE_WITH_TIMEOUT(seconds(), 599, 2000);
-        QCOMPARE(socket.sent.size(), std::size_t{2});
+        QCOMPARE(c.socket.take(), (QStringList{"192.168.000.255 p1t10:00", "192.168.1.255 p1t09:59"}));
 
         std::this_thread::sleep_for(2500ms); // nothing runs meanwhile: no tick, no repaint, no datagram
         QCOMPARE(seconds(), 599);
@@ -152,12 +149,11 @@ private slots:
         QVERIFY2(advance - 1 >= 2, qPrintable(QStringLiteral("the late tick moved the clock by %1").arg(advance - 1)));
         QCOMPARE(std::int64_t{advance}, (timer.lastDeadline() - gridStart) / timer.period());
         QVERIFY(steady.now() - timer.lastDeadline() < timer.period());
-        QCOMPARE(socket.sent.size(), std::size_t{3});
-        QCOMPARE(socket.sent.back().text, QStringLiteral("p1t") + c.ui.lblTIME->text());
+        QCOMPARE(c.socket.take(), QStringList{"192.168.1.255 p1t" + c.ui.lblTIME->text()});
 
         // Then on the grid again: one second, one datagram.
         QTRY_COMPARE_WITH_TIMEOUT(seconds(), 599 - advance, 1500);
-        QCOMPARE(socket.sent.size(), std::size_t{4});
+        QCOMPARE(c.socket.take().size(), 1);
         QCOMPARE(c.trap.reporter.texts, QStringList());
     }
 
@@ -270,8 +266,7 @@ private slots:
         for (std::uint32_t seed = 7699; seed < 7703; ++seed) {
             std::mt19937 rng(seed);
             const auto roll = [&rng](auto n) { return static_cast<int>(rng() % static_cast<std::uint32_t>(n)); };
-            fakes::FakeSocket socket;
-            test::ClockRig c(&socket);
+            test::ClockRig c;
             const model::ClockModel& m = c.model;
             const errors::Trap& trap = c.trap.trap;
             // More answers than a round asks for. Retry never twice in a row (a step that keeps failing
@@ -368,7 +363,7 @@ private slots:
             }
             QVERIFY2(failure.isEmpty(), qPrintable(failure));
             actions += done;
-            datagrams += static_cast<qsizetype>(socket.sent.size());
+            datagrams += c.socket.take().size();
             reports += c.trap.reporter.texts.size();
             // Still responsive: an event posted now is handled at once, and no window is left modal.
             bool handled = false;

@@ -32,60 +32,59 @@ class TestFrmSet final : public QObject
 {
     Q_OBJECT
 private slots:
-    void okAppliesTheSet()
+    void ok_data()
     {
+        QTest::addColumn<QStringList>("periods"); // entered in turn, as "legend|mm:ss" or "legend|Ask me"
+        QTest::addColumn<bool>("countdown");
+        QTest::addColumn<QString>("typed");   // into the address box; null: the proposal left as it is
+        QTest::addColumn<QString>("applied"); // what the clock holds then; empty: refused
+        const QStringList half{"Half|01:00"};
+        QTest::newRow("three periods, counting down")
+            << QStringList{"1st Period|12:30", "Overtime?|Ask me", "3rd Period|09:05"} << true << QString()
+            << "10.0.0.255, mode 2, period 1 of 3: 1st Period 0 12 30, Overtime? -1 -1 -1, 3rd Period 0 9 5";
+        QTest::newRow("empty table refused") << QStringList() << false << QString() << "";
+        QTest::newRow("untouched address refused") << half << false << "" << "";
+        QTest::newRow("all places") << half << false << "192168001" << "192.168.1.255, mode 1, period 1 of 1: Half 0 1 0";
+        QTest::newRow("letters refused, blanks read as nothing")
+            << half << false << "1a2b" << "12.0.0.255, mode 1, period 1 of 1: Half 0 1 0";
+        QTest::newRow("a field over 255 refused, and said") << half << false << "192168300" << "";
+    }
+    void ok()
+    {
+        QFETCH(QStringList, periods);
+        QFETCH(bool, countdown);
+        QFETCH(QString, typed);
+        QFETCH(QString, applied);
         Settings h(QStringLiteral("10.0.0.7"));
         QCOMPARE(h.ui().txtIP->displayText(), QStringLiteral("010.000.000"));
-        QTRY_COMPARE_WITH_TIMEOUT(h.ui().lblPASS->text(), QStringLiteral("00:01"), 3000); // the preview's own timers
-        h.add(QStringLiteral("1st Period"), 12, 30);
-        h.add(QStringLiteral("Overtime?"), 0, 0, true);
-        h.add(QStringLiteral("3rd Period"), 9, 5);
-        click(h.ui().optLEFT);
-        click(h.ui().cmdOK);
-        QCOMPARE(h.model.PERIOD_COUNT, std::int16_t{3});
-        QCOMPARE(h.model.CUR_PERIOD, std::int16_t{1});
-        QCOMPARE(h.model.TIME_MODE, model::COUNT_DOWN);
-        QCOMPARE(h.model.BROADCAST_IP, QStringLiteral("10.0.0.255"));
-        const std::vector<model::PERIOD_REC> expected{{}, {"1st Period", model::kFalse, 12, 30},
-            {"Overtime?", model::kTrue, -1, -1}, {"3rd Period", model::kFalse, 9, 5}};
-        QVERIFY(h.model.PERIODS && *h.model.PERIODS == expected);
-        QVERIFY(!h.frm->isVisible() && !h.ui().tmrPASSdemo->isActive() && !h.ui().tmrLEFTdemo->isActive());
-        QCOMPARE(h.reports(), QString());
-    }
-
-    void okWithTheAddress_data()
-    {
-        QTest::addColumn<bool>("period");
-        QTest::addColumn<QString>("typed");   // null: the proposal left as it is
-        QTest::addColumn<QString>("address"); // empty: refused
-        QTest::newRow("empty table refused") << false << QString() << "";
-        QTest::newRow("untouched address refused") << true << "" << "";
-        QTest::newRow("all places") << true << "192168001" << "192.168.1.255";
-        QTest::newRow("letters refused, blanks read as nothing") << true << "1a2b" << "12.0.0.255";
-        QTest::newRow("a field over 255 refused, and said") << true << "192168300" << "";
-    }
-    void okWithTheAddress()
-    {
-        QFETCH(bool, period);
-        QFETCH(QString, typed);
-        QFETCH(QString, address);
-        Settings h;
-        if (period)
-            h.add(QStringLiteral("Half"), 1, 0);
+        for (const QString& period : periods) {
+            const QString time = period.section('|', 1);
+            h.add(period.section('|', 0, 0), time.left(2).toInt(), time.mid(3).toInt(), time == "Ask me");
+        }
+        if (countdown)
+            click(h.ui().optLEFT);
         if (!typed.isNull()) {
             h.ui().txtIP->clear();
             h.ui().txtIP->setFocus();
             QTest::keyClicks(h.ui().txtIP, typed);
         }
         click(h.ui().cmdOK);
-        QCOMPARE(h.frm->isVisible(), address.isEmpty());
-        QCOMPARE(h.model.TIME_MODE, address.isEmpty() ? 0 : model::COUNT_UP);
-        QCOMPARE(h.model.BROADCAST_IP, address);
+        QString held;
+        for (int i = 1; h.model.PERIODS && i <= h.model.PERIOD_COUNT; ++i) {
+            const model::PERIOD_REC& r = h.model.record(i);
+            held += QStringLiteral(", %1 %2 %3 %4").arg(r.Descr).arg(r.AskMe).arg(r.Minutes).arg(r.Seconds);
+        }
+        if (h.model.PERIODS)
+            held = QStringLiteral("%1, mode %2, period %3 of %4:").arg(h.model.BROADCAST_IP).arg(h.model.TIME_MODE)
+                       .arg(h.model.CUR_PERIOD).arg(h.model.PERIOD_COUNT) + held.mid(1);
+        QCOMPARE(held, applied);
+        QCOMPARE(h.frm->isVisible(), applied.isEmpty());
+        QCOMPARE(h.ui().tmrPASSdemo->isActive() || h.ui().tmrLEFTdemo->isActive(), applied.isEmpty());
         const bool over = typed == QLatin1String("192168300");
         QCOMPARE(h.dialogs.warnings,
                  over ? QStringList{"The third field of the Broadcast IP, 300, is over 255."} : QStringList{});
         QCOMPARE(h.frm->focusWidget() == h.ui().txtIP, over); // the box, to be mended
-        if (address.isEmpty()) { // "End" still ends the program at once, applying nothing
+        if (applied.isEmpty()) { // "End" still ends the program at once, applying nothing
             click(h.ui().cmdCANCEL);
             QVERIFY(h.trap.end.count == 1 && !h.model.PERIODS);
         }
@@ -169,6 +168,7 @@ private slots:
             QCOMPARE(h.ui().txtPERIODTIME->text(), ticked ? QStringLiteral("00:00") : QStringLiteral("05:30"));
             QCOMPARE(h.ui().vsTIMEMIN->isEnabled() || h.ui().vsTIMESEC->isEnabled(), !ticked);
         }
+        QTRY_COMPARE_WITH_TIMEOUT(h.ui().lblPASS->text(), QStringLiteral("00:01"), 3000); // the preview's own timers
     }
 
     void scrollBars_data()

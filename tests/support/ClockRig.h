@@ -2,81 +2,24 @@
 
 #include "clock/FrmMain.h"
 #include "model/ClockModel.h"
-#include "platform/UdpSocket.h"
 #include "settings/FrmSet.h"
 #include "support/FakeDialogs.h"
 #include "support/FakeErrors.h"
 #include "support/FakeTimer.h"
+#include "support/LoopbackSocket.h"
 #include "ui/SymbolButton.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QLabel>
 #include <QMenu>
-#include <QNetworkDatagram>
 #include <QRegularExpression>
 #include <QTest>
-#include <QTimer>
-#include <QUdpSocket>
 
 #include <functional>
 #include <memory>
-#include <utility>
 #include <vector>
 
 namespace korvo::test {
-
-/// The program's real UDP socket, kept on loopback: hosts the clock gives it are recorded, and every
-/// datagram goes to a receiver of this test instead, so that parallel tests never meet on port 7699.
-class LoopbackSocket final : public platform::DatagramSocket
-{
-public:
-    LoopbackSocket()
-    {
-        QVERIFY(m_receiver.bind(QHostAddress::LocalHost, 0));
-        m_real.setRemoteHost(QStringLiteral("127.0.0.1"));
-        m_real.setRemotePort(m_receiver.localPort());
-    }
-    void setProtocol(std::int32_t protocol) override { m_real.setProtocol(protocol); }
-    void setRemoteHost(const QString& remote) override { host = remote; }
-    void setRemotePort(std::int32_t) override {}
-    [[nodiscard]] QString localIp() const override { return m_real.localIp(); }
-    void sendData(const QString& text) override
-    {
-        m_real.sendData(text);
-        // Read back at once: each datagram keeps its host, and long runs never fill the receive buffer.
-        if (m_receiver.hasPendingDatagrams() || m_receiver.waitForReadyRead(1000)) {
-            m_sent.append(m_receiver.receiveDatagram().data());
-            hosts.append(host);
-        }
-    }
-    /// What arrived since the last call, separated by spaces.
-    QByteArray payloads() { return std::exchange(m_sent, {}).join(' '); }
-
-    QString host;      ///< where the clock means the next datagram to go
-    QStringList hosts; ///< where it meant each datagram that arrived to go
-
-private:
-    platform::UdpSocket m_real;
-    QUdpSocket m_receiver;
-    QList<QByteArray> m_sent;
-};
-
-/// Runs `act` on the widget `find` returns as soon as it is up: a modal window that the code under test
-/// waits in.
-inline void whenUp(std::function<QWidget*()> find, std::function<void(QWidget&)> act)
-{
-    auto* poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, find = std::move(find), act = std::move(act)] {
-        QWidget* w = find();
-        if (w == nullptr || !w->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        act(*w);
-    });
-    poll->start(10);
-}
 
 /// Both windows wired as app/main.cpp wires them, with scripted dialogs and error reports, a fake timer and
 /// the real socket kept on loopback, unless a test hands in a socket or a timer of its own. Settings runs
@@ -97,7 +40,6 @@ struct ClockRig
                 item->trigger();
         });
     }
-    ~ClockRig() = default;
 
     /// Start-up with the settings window replaced by applying this set; then the window is shown.
     void loadSet(const std::vector<model::PERIOD_REC>& set, std::int32_t mode, const QString& broadcast)
@@ -141,13 +83,11 @@ struct ClockRig
         }
     }
 
-    /// What the operator sees: caption, clock colour, the end marker, which of Settings, Previous and Next are
+    /// What the operator sees: caption (period and clock), clock colour, the end marker, which of Settings, Previous and Next are
     /// enabled, whether the timer runs; then the prompts and the error reports ("Error n|Location") since.
     QString state()
     {
         QString s = frm->windowTitle();
-        if (!s.endsWith(QLatin1Char('/') + ui.lblTIME->text()))
-            s += QStringLiteral(" clock ") + ui.lblTIME->text();
         const QColor c = ui.lblTIME->palette().color(QPalette::WindowText);
         s += c == Qt::red ? QStringLiteral(" red") : c == Qt::black ? QStringLiteral(" black") : QLatin1Char(' ') + c.name();
         const std::pair<bool, QString> flags[] = {{ui.lblEND->isVisible(), ui.lblEND->text()},

@@ -4,7 +4,7 @@
 #include "settings/FrmSet.h"
 #include "support/FakeDialogs.h"
 #include "support/FakeErrors.h"
-#include "support/FakeSocket.h"
+#include "support/LoopbackSocket.h"
 #include "ui/PeriodGrid.h"
 
 #include <QAbstractButton>
@@ -81,7 +81,7 @@ struct Settings
 
     model::ClockModel model;
     fakes::FakeTrap trap;
-    fakes::FakeSocket socket;
+    LoopbackSocket socket;
     fakes::FakeDialogs dialogs;
     std::unique_ptr<settings::FrmSet> frm =
         std::make_unique<settings::FrmSet>(settings::SettingsServices{model, trap.trap, socket, dialogs});
