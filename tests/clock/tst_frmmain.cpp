@@ -150,6 +150,12 @@ void TestFrmMain::operate_data()
         {}, "P2/01:59 red prev next", "p1t01:00 p2t02:00 p2t02:00 p2t01:59");
     row("Previous to the first period", {60, 120}, down, {"mnRESETYES", "cmdNEXTPERIOD", "cmdPREVPERIOD"}, {},
         "P1/01:00 red next", "p1t01:00 p2t02:00 p1t01:00");
+    // Straight from a period that ran out: paused, the end marker gone, so that S starts the clock.
+    row("Next when a period has run out", {2, 120}, down, {"S", "tick", "tick", "cmdNEXTPERIOD"}, {}, "P2/02:00 red prev",
+        "p1t00:01 p1t00:00 p2t02:00");
+    row("Previous when a period has run out", {60, 2}, down,
+        {"mnRESETYES", "cmdNEXTPERIOD", "S", "tick", "tick", "cmdPREVPERIOD", "S"}, {}, "P1/01:00 black timer",
+        "p1t01:00 p2t00:02 p2t00:01 p2t00:00 p1t01:00");
     // The pop-up alone does not stop the clock.
     row("Reset: No/Cancel", {600, 300}, down, {"S", "tick", "tick", "mnRESETNO"}, {}, "P1/09:58 black timer",
         "p1t09:59 p1t09:58");
