@@ -11,14 +11,6 @@ set -euo pipefail
 
 program=$1 receiver=$2 xclose=$3 mode=$4 kills=${5:-50}
 
-fail() {
-    echo "FAIL: $*"
-    for log in "${work:-/nonexistent}"/run*.log; do
-        [[ -s $log ]] && { echo "-- $(basename "$log"):"; tail -n 5 "$log"; }
-    done
-    exit 1
-}
-
 source "$(dirname "$0")/../lib/xsession.sh"
 [[ "${KT_XSESSION_INSIDE:-}" == 1 || -x "$xclose" ]] \
     || skip "korvo-xclose was not built (no X11 client library), so no window can be closed"
@@ -29,10 +21,7 @@ xsession_start 1024x768
 RESET=(30 1080 825 555)
 NEXT=(2370 1680 825 540)
 IP=(4680 510 1065 285) # the Setting window's Broadcast IP field
-
-"$receiver" 7699 300 >"$work/rx.txt" &
-pids+=($!)
-for _ in $(seq 100); do grep -q '^# listening' "$work/rx.txt" 2>/dev/null && break; sleep 0.05; done
+start_receiver "$work/rx.txt" 300
 # The time datagrams so far, one "destination payload" a line.
 times() { awk '$3 ~ /^p[0-9]/ { print $2, $3 }' "$work/rx.txt"; }
 # Returns once there are more than $1 of them.
@@ -151,8 +140,8 @@ new_game "$work/game.ptm" "Game/60:00"
 press s
 SECONDS=0
 for i in $(seq "$kills"); do
-    # One or two ticks, and the kill at any moment of the tick's second.
-    sleep "$(awk -v r="$RANDOM" 'BEGIN { printf "%.3f", 1 + (r % 1000) / 1000 }')"
+    # The kill at any moment of a tick's second, before the run's first tick or after it.
+    sleep "$(awk -v r="$RANDOM" 'BEGIN { printf "%.3f", 0.5 + (r % 1000) / 1000 }')"
     killed
     sent=$(times | wc -l)
     start

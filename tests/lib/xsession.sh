@@ -12,16 +12,19 @@
 export PATH="$PATH:/usr/sbin:/sbin"
 
 skip() { echo "SKIP: $*"; exit 77; }
+# A script may bring its own; this one shows the tail of every log in the work folder.
+declare -F fail >/dev/null || fail() {
+    echo "FAIL: $*"
+    for log in "${work:-/nonexistent}"/*.log; do [[ -s $log ]] && { echo "-- $(basename "$log"):"; tail -n 10 "$log"; }; done
+    exit 1
+}
 
 xsession_enter() { # script args...
     [[ "${KT_XSESSION_INSIDE:-}" == 1 ]] && return 0
-    local tool
-    for tool in unshare ip Xvfb xdotool xdpyinfo awk; do
-        command -v "$tool" >/dev/null || skip "$tool is not installed"
-    done
+    local tool flags=(-n -m) err
+    for tool in unshare ip Xvfb xdotool xdpyinfo awk; do command -v "$tool" >/dev/null || skip "$tool is not installed"; done
     # A network namespace, and a mount namespace for a private /tmp/.X11-unix: an X server starting in
     # another test's network namespace would otherwise replace this one's socket file.
-    local flags=(-n -m) err
     [[ $EUID -ne 0 ]] && flags=(-r -n -m)
     err=$(unshare "${flags[@]}" true 2>&1) || skip "cannot make a network namespace here: $err"
     exec env KT_XSESSION_INSIDE=1 unshare "${flags[@]}" bash "$@"
@@ -32,29 +35,22 @@ xsession_start() { # screen-size [Xvfb argument...]
     mount -t tmpfs -o mode=1777 korvo-x11 /tmp/.X11-unix || skip "cannot mount a private /tmp/.X11-unix"
     ip link set lo up
     ip link add kt0 type veth peer name kt1 2>/dev/null || skip "cannot make veth links in the network namespace"
-    ip addr add 192.168.0.1/24 brd + dev kt0
-    ip link set kt0 up
-    ip link set kt1 up
+    ip addr add 192.168.0.1/24 brd + dev kt0 && ip link set kt0 up && ip link set kt1 up
     for _ in $(seq 50); do ip -4 route get 192.168.0.255 >/dev/null 2>&1 && break; sleep 0.02; done
-
     work=$(mktemp -d)
     # The clock keeps its game here, not in the user's folder: no test meets another one's game.
     export KORVO_STATE_DIR="$work/state"
     pids=()
     trap xsession_cleanup EXIT
-
     # Xvfb picks a free display itself and tells its number. No reset when the last client leaves: a
     # program starting during a reset would be refused.
-    exec 3>"$work/display"
-    Xvfb -displayfd 3 -noreset -screen 0 "${1}x24" -nolisten tcp "${@:2}" >"$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -noreset -screen 0 "${1}x24" -nolisten tcp "${@:2}" 3>"$work/display" >"$work/xvfb.log" 2>&1 &
     pids+=($!)
-    exec 3>&-
     for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
     [[ -s "$work/display" ]] || skip "Xvfb did not start: $(tail -n 3 "$work/xvfb.log" | tr '\n' ' ')"
-    export DISPLAY=":$(head -n 1 "$work/display")"
+    export DISPLAY=":$(head -n 1 "$work/display")" QT_QPA_PLATFORM=xcb
     for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
     xdpyinfo >/dev/null 2>&1 || skip "the Xvfb display cannot be reached"
-    export QT_QPA_PLATFORM=xcb
 }
 
 xsession_cleanup() {
@@ -64,6 +60,18 @@ xsession_cleanup() {
     rm -rf "$work"
 }
 
+# A receiver on port 7699, standing in for a remote display: one "ms destination payload" line a datagram.
+start_receiver() { # output seconds
+    "$receiver" 7699 "$2" >"$1" &
+    pids+=($!)
+    for _ in $(seq 100); do grep -q '^# listening' "$1" 2>/dev/null && return; sleep 0.05; done
+    fail "the receiver did not start"
+}
+# Returns once the process has ended, or fails after that many seconds.
+wait_gone() { # pid seconds
+    for _ in $(seq $(( $2 * 20 ))); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.05; done
+    return 1
+}
 # Twips of the window layouts to pixels of the client area (15 twips to a pixel at 96 dpi).
 px() { echo $(( ($1 + 7) / 15 )); }
 # Click the middle of a control given in window twips.
@@ -90,8 +98,7 @@ load_period_set() { # settings-window file
     click "$1" "${LOAD[@]}"
     local dialog
     dialog=$(find_window '^Load Period Set$') || fail "the file dialog did not appear"
-    xdotool windowfocus --sync "$dialog"
-    xdotool type --delay 5 "$2"
+    xdotool windowfocus --sync "$dialog" type --delay 5 "$2"
     xdotool key Return
     for _ in $(seq 100); do
         [[ -z "$(xdotool search --onlyvisible --name '^Load Period Set$' 2>/dev/null || true)" ]] && break
@@ -102,10 +109,8 @@ load_period_set() { # settings-window file
 imagemagick=no
 convert -version 2>/dev/null | grep -q ImageMagick && imagemagick=yes
 screenshot() { # window file
-    if command -v import >/dev/null && [[ $imagemagick == yes ]]; then
+    if [[ $imagemagick == yes ]] && command -v import >/dev/null; then
         import -window "$1" "$2"
-    elif command -v xwd >/dev/null && [[ $imagemagick == yes ]]; then
-        xwd -id "$1" -silent | convert xwd:- "$2"
     else
         echo "note: ImageMagick is not installed, so $2 is not kept and the drawing is not checked"
     fi

@@ -2,7 +2,6 @@
 
 #include "platform/Dialogs.h"
 
-#include <QString>
 #include <QStringList>
 
 #include <deque>
@@ -13,46 +12,32 @@ namespace korvo::fakes {
 class FakeDialogs final : public platform::Dialogs
 {
 public:
-    Reply askYesNo(const QString& text) override
-    {
-        questions.append(text);
-        return take(yesNo, Reply::Yes);
-    }
-    QString inputBox(const QString& prompt) override
-    {
-        prompts.append(prompt);
-        return take(inputs, QString());
-    }
+    Reply askYesNo(const QString& text) override { return ask(questions, text, yesNo, Reply::Yes); }
+    QString inputBox(const QString& prompt) override { return ask(prompts, prompt, inputs, QString()); }
     QString openFileName(const QString& title, const QString& filter) override
     {
-        fileDialogs.append(title + QLatin1Char('|') + filter);
-        return take(openNames, QString());
+        return ask(fileDialogs, title + QLatin1Char('|') + filter, openNames, QString());
     }
     QString saveFileName(const QString& title, const QString& filter) override
     {
-        fileDialogs.append(title + QLatin1Char('|') + filter);
-        return take(saveNames, QString());
+        return ask(fileDialogs, title + QLatin1Char('|') + filter, saveNames, QString());
     }
     void warn(const QString& text) override { warnings.append(text); }
 
     std::deque<Reply> yesNo;
-    std::deque<QString> inputs;
-    std::deque<QString> openNames;
-    std::deque<QString> saveNames;
-    QStringList questions;
-    QStringList prompts;
-    QStringList fileDialogs;
-    QStringList warnings;
+    std::deque<QString> inputs, openNames, saveNames;
+    QStringList questions, prompts, fileDialogs, warnings;
 
 private:
     template <class T>
-    static T take(std::deque<T>& queue, T fallback)
+    static T ask(QStringList& asked, const QString& text, std::deque<T>& answers, T fallback)
     {
-        if (queue.empty())
+        asked.append(text);
+        if (answers.empty())
             return fallback;
-        T v = queue.front();
-        queue.pop_front();
-        return v;
+        T answer = answers.front();
+        answers.pop_front();
+        return answer;
     }
 };
 

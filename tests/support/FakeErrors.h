@@ -3,7 +3,6 @@
 #include "errors/ErrorReporter.h"
 #include "errors/Trap.h"
 
-#include <QString>
 #include <QStringList>
 
 #include <deque>
@@ -17,15 +16,13 @@ public:
     errors::Answer report(const QString& text) override
     {
         texts.append(text);
-        if (answers.empty())
-            return fallback;
-        const errors::Answer a = answers.front();
-        answers.pop_front();
-        return a;
+        const errors::Answer answer = answers.empty() ? errors::Answer::Ignore : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return answer;
     }
 
     std::deque<errors::Answer> answers;
-    errors::Answer fallback = errors::Answer::Ignore;
     QStringList texts;
 };
 

@@ -10,26 +10,23 @@ class FakeTimer final : public platform::TickTimer
 public:
     using TickTimer::TickTimer;
 
-    void setEnabled(bool on) override
-    {
-        enabled = on;
-        ++switches;
-    }
-    [[nodiscard]] int missedTicks() const override { return missed; }
+    void setEnabled(bool on) override { enabled = on; }
+    [[nodiscard]] int missedTicks() const override { return m_missed; }
 
-    /// Deliver a tick as the real timer would: only while switched on.
-    bool fire(int missedCount = 0)
+    /// Delivers a tick as the real timer would: only while switched on.
+    bool fire(int missed = 0)
     {
         if (!enabled)
             return false;
-        missed = missedCount;
+        m_missed = missed;
         emit tick();
         return true;
     }
 
     bool enabled = false;
-    int switches = 0;
-    int missed = 0;
+
+private:
+    int m_missed = 0;
 };
 
 } // namespace korvo::fakes

@@ -4,7 +4,7 @@
 #include "settings/FrmSet.h"
 #include "support/FakeDialogs.h"
 #include "support/FakeErrors.h"
-#include "support/FakeSocket.h"
+#include "support/LoopbackSocket.h"
 #include "ui/PeriodGrid.h"
 
 #include <QAbstractButton>
@@ -38,14 +38,11 @@ struct Settings
     explicit Settings(const QString& localIp = QStringLiteral("10.0.0.7"))
     {
         socket.localAddress = localIp;
-        frm = std::make_unique<settings::FrmSet>(settings::SettingsServices{model, trap.trap, socket, dialogs});
         frm->Form_Load();
         frm->show();
     }
     [[nodiscard]] const ui::SettingsWindowUi& ui() const { return frm->widgets(); }
     [[nodiscard]] ui::PeriodGrid& grid() const { return *ui().grdPERIOD; }
-    /// How many periods the table holds.
-    [[nodiscard]] int rows() const { return grid().rows() - 1; }
 
     /// Enters a period as the operator does: legend, then the two bars, then Add.
     void add(const QString& legend, int minutes, int seconds, bool askMe = false) const
@@ -73,14 +70,21 @@ struct Settings
             rows.append(grid().textMatrix(r, 0) + grid().textMatrix(r, 1) + '|' + grid().textMatrix(r, 2));
         return rows;
     }
-    /// The first report's number, description and location.
-    [[nodiscard]] QString report() const { return trap.reporter.texts.value(0).split("\r\n").mid(0, 3).join('|'); }
+    /// The reports' numbers, descriptions and locations, one line each.
+    [[nodiscard]] QString reports() const
+    {
+        QStringList lines;
+        for (const QString& text : trap.reporter.texts)
+            lines.append(text.split("\r\n").mid(0, 3).join('|'));
+        return lines.join('\n');
+    }
 
     model::ClockModel model;
     fakes::FakeTrap trap;
-    fakes::FakeSocket socket;
+    LoopbackSocket socket;
     fakes::FakeDialogs dialogs;
-    std::unique_ptr<settings::FrmSet> frm;
+    std::unique_ptr<settings::FrmSet> frm =
+        std::make_unique<settings::FrmSet>(settings::SettingsServices{model, trap.trap, socket, dialogs});
 };
 
 } // namespace korvo::test
