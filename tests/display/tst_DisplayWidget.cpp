@@ -1,5 +1,3 @@
-#include "LoopbackSender.h"
-
 #include "follow/DatagramReceiver.h"
 #include "display/DisplayWidget.h"
 #include "support/FakeClock.h"
@@ -8,6 +6,7 @@
 #include <QImage>
 #include <QRegion>
 #include <QTest>
+#include <QUdpSocket>
 
 #include <numeric>
 
@@ -17,6 +16,21 @@ using korvo::protocol::TimeDatagram;
 using namespace std::chrono_literals;
 
 namespace {
+
+/// A port that was free a moment ago: bound and released again.
+quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    return probe.bind(QHostAddress::AnyIPv4, 0) ? probe.localPort() : quint16{0};
+}
+
+/// Broadcasts one datagram the way a clock does, but on loopback's broadcast address: it reaches every
+/// socket bound to the port on this host and never leaves it.
+bool sendOnLoopback(const QByteArray& payload, quint16 port)
+{
+    QUdpSocket socket;
+    return socket.writeDatagram(payload, QHostAddress(QStringLiteral("127.255.255.255")), port) == payload.size();
+}
 
 const QRgb kDigitWhite = qRgb(255, 255, 255); // nothing but the clock's digits is drawn in pure white
 const QRgb kPauseAmber = qRgb(255, 176, 0);
@@ -97,6 +111,8 @@ private slots:
             }
         } counter;
         m_display->installEventFilter(&counter);
+        QCoreApplication::processEvents(); // what was due already is painted
+        counter.paints = 0;
         m_clock.advance(1ms);
         QCOMPARE(m_display->statusText(), QStringLiteral("from 127.0.0.1 \u2014 last update 2 s ago"));
         QTRY_VERIFY(counter.paints > 0);
@@ -167,11 +183,6 @@ private slots:
         const QRect steady(0, ink.top(), ink.left() + ink.width() * 3 / 4, ink.height());
         QCOMPARE(next.copy(steady), image.copy(steady));
         QVERIFY(next != image);
-
-        // Twice the window, twice the digits.
-        m_display->resize(size * 2);
-        const QRect bigger = inkOf(render(*m_display), kDigitWhite).boundingRect();
-        QVERIFY(bigger.width() >= ink.width() * 19 / 10 && bigger.width() <= ink.width() * 21 / 10);
     }
 
     void togglesFullScreen()
