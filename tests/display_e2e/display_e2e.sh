@@ -28,7 +28,9 @@ mkdir -p "$artifacts"
 # ---- Options, without a display server -------------------------------------------------------------------
 headless=(env -u DISPLAY -u QT_QPA_PLATFORM "$display_program")
 help=$("${headless[@]}" --help) || fail "--help did not exit 0"
-for option in --port --fullscreen --screen --source --print; do [[ $help == *"$option "* ]] || fail "--help: $help"; done
+for option in --port --fullscreen --screen --source --print; do
+    [[ $help == *"$option "* ]] || fail "--help: $help"
+done
 for bad in "--port 0" "--port 65536" "--source 192.168.0" "7699"; do
     # shellcheck disable=SC2086 # each is an option and its value
     timeout 5 "${headless[@]}" --print $bad 2>"$work/refused" && code=0 || code=$?

@@ -91,7 +91,8 @@ private slots:
         QTest::newRow("period that wraps 32 bits") << QByteArray("p4294967297t00:00") << "period out of range";
         QTest::newRow("capital T") << QByteArray("p1T10:00") << R"(no "t" after the period)";
         QTest::newRow("one-digit minutes") << QByteArray("p1t1:00") << R"(minutes need two or three digits and ":")";
-        QTest::newRow("four-digit minutes") << QByteArray("p1t1000:00") << R"(minutes need two or three digits and ":")";
+        QTest::newRow("four-digit minutes") << QByteArray("p1t1000:00")
+                                            << R"(minutes need two or three digits and ":")";
         QTest::newRow("one-digit seconds") << QByteArray("p1t10:0") << "seconds need exactly two digits, 00 to 59";
         QTest::newRow("seconds 60") << QByteArray("p1t10:60") << "seconds need exactly two digits, 00 to 59";
         QTest::newRow("pause and a space") << QByteArray("pause ") << "unexpected bytes after the message";
