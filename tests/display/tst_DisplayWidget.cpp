@@ -89,18 +89,10 @@ private slots:
         QCOMPARE(m_display->statusText(), QStringLiteral("from 127.0.0.1"));
         QVERIFY(inkOf(render(*m_display), kPauseAmber).isEmpty());
 
-        // Rejected datagrams change nothing, not even the age of the last good one.
-        m_clock.advance(1s);
-        const QByteArray oversized = QByteArray(1000, '5').prepend("p2t");
-        for (const QByteArray& bytes : {QByteArray("pause "), QByteArray("p2t05:00\n"), oversized})
-            QVERIFY(sendOnLoopback(bytes, m_port));
-        QTRY_COMPARE(m_receiver->rejectedCount(), 3);
-        QCOMPARE(m_display->clockText() + '|' + m_display->periodText(), QStringLiteral("09:12|Period 3"));
-        QVERIFY(!m_display->isPaused());
-        m_clock.advance(1s);
+        // The age appears past two seconds, and the line on screen follows by itself. (That a rejected
+        // datagram reaches no window is seen in tests/display_e2e.)
+        m_clock.advance(2s);
         QCOMPARE(m_display->statusText(), QStringLiteral("from 127.0.0.1"));
-
-        // The age appears past two seconds, and the line on screen follows by itself.
         struct : QObject
         {
             int paints = 0;
