@@ -1,5 +1,3 @@
-#include "LoopbackSender.h"
-
 #include "follow/DatagramReceiver.h"
 #include "display/DisplayWidget.h"
 #include "support/FakeClock.h"
@@ -8,6 +6,7 @@
 #include <QImage>
 #include <QRegion>
 #include <QTest>
+#include <QUdpSocket>
 
 #include <numeric>
 
@@ -17,6 +16,21 @@ using korvo::protocol::TimeDatagram;
 using namespace std::chrono_literals;
 
 namespace {
+
+/// A port that was free a moment ago: bound and released again.
+quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    return probe.bind(QHostAddress::AnyIPv4, 0) ? probe.localPort() : quint16{0};
+}
+
+/// Broadcasts one datagram the way a clock does, but on loopback's broadcast address: it reaches every
+/// socket bound to the port on this host and never leaves it.
+bool sendOnLoopback(const QByteArray& payload, quint16 port)
+{
+    QUdpSocket socket;
+    return socket.writeDatagram(payload, QHostAddress(QStringLiteral("127.255.255.255")), port) == payload.size();
+}
 
 const QRgb kDigitWhite = qRgb(255, 255, 255); // nothing but the clock's digits is drawn in pure white
 const QRgb kPauseAmber = qRgb(255, 176, 0);
@@ -75,18 +89,10 @@ private slots:
         QCOMPARE(m_display->statusText(), QStringLiteral("from 127.0.0.1"));
         QVERIFY(inkOf(render(*m_display), kPauseAmber).isEmpty());
 
-        // Rejected datagrams change nothing, not even the age of the last good one.
-        m_clock.advance(1s);
-        const QByteArray oversized = QByteArray(1000, '5').prepend("p2t");
-        for (const QByteArray& bytes : {QByteArray("pause "), QByteArray("p2t05:00\n"), oversized})
-            QVERIFY(sendOnLoopback(bytes, m_port));
-        QTRY_COMPARE(m_receiver->rejectedCount(), 3);
-        QCOMPARE(m_display->clockText() + '|' + m_display->periodText(), QStringLiteral("09:12|Period 3"));
-        QVERIFY(!m_display->isPaused());
-        m_clock.advance(1s);
+        // The age appears past two seconds, and the line on screen follows by itself. (That a rejected
+        // datagram reaches no window is seen in tests/display_e2e.)
+        m_clock.advance(2s);
         QCOMPARE(m_display->statusText(), QStringLiteral("from 127.0.0.1"));
-
-        // The age appears past two seconds, and the line on screen follows by itself.
         struct : QObject
         {
             int paints = 0;
@@ -97,6 +103,8 @@ private slots:
             }
         } counter;
         m_display->installEventFilter(&counter);
+        QCoreApplication::processEvents(); // what was due already is painted
+        counter.paints = 0;
         m_clock.advance(1ms);
         QCOMPARE(m_display->statusText(), QStringLiteral("from 127.0.0.1 \u2014 last update 2 s ago"));
         QTRY_VERIFY(counter.paints > 0);
@@ -167,11 +175,6 @@ private slots:
         const QRect steady(0, ink.top(), ink.left() + ink.width() * 3 / 4, ink.height());
         QCOMPARE(next.copy(steady), image.copy(steady));
         QVERIFY(next != image);
-
-        // Twice the window, twice the digits.
-        m_display->resize(size * 2);
-        const QRect bigger = inkOf(render(*m_display), kDigitWhite).boundingRect();
-        QVERIFY(bigger.width() >= ink.width() * 19 / 10 && bigger.width() <= ink.width() * 21 / 10);
     }
 
     void togglesFullScreen()

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # The clock and everything that follows it, as at a venue: korvo-timer, two korvo-display windows (the second
-# following only this clock's address), a korvo-display --print, and korvo-web with a headless Chromium showing
-# its page (tests/web/web_e2e_watch.py), under Xvfb inside a private network namespace. The operator loads a
-# set, presses OK, S, waits, and S again. A plain receiver on port 7699 stamps each datagram's arrival; each
-# display traces when it received a datagram and when it had painted it, on the same monotonic clock.
+# following only this clock's address), a korvo-display --print following only this clock with no display
+# server to reach, and korvo-web with a headless Chromium showing its page (tests/web/web_e2e_watch.py), under
+# Xvfb inside a private network namespace. Another sender's datagram and a malformed one come first. The
+# operator loads a set, presses OK, S, waits, and S again. A plain receiver on port 7699 stamps each datagram's
+# arrival; each display traces when it received a datagram and when it had painted it, on the same monotonic
+# clock.
 #
 #   display_e2e.sh CLOCK DISPLAY RECEIVER KORVO-WEB ARTIFACT-DIR
 #
-# Passes when both windows and the browser showed every datagram within 100 ms of its arrival, the windows
-# show the pause marker and the browser what the clock window shows after the second S, and --print printed
-# the datagrams in order. The browser's part is skipped where Chromium or Selenium cannot be had.
+# Passes when both windows and the browser showed every datagram of the clock (and nothing else) within 100 ms
+# of its arrival, the windows show the pause marker and the browser what the clock window shows after the
+# second S, --print printed the clock's datagrams in order and told of the other two on standard error, and
+# korvo-display refuses bad options. The browser's part is skipped where Chromium or Selenium cannot be had.
 # Exit 0 passed, 1 failed, 77 skipped (with the reason on the last line).
 set -euo pipefail
 
@@ -22,16 +25,39 @@ xsession_enter "$0" "$@"
 xsession_start 1920x1400
 mkdir -p "$artifacts"
 
+# ---- Options, without a display server -------------------------------------------------------------------
+headless=(env -u DISPLAY -u QT_QPA_PLATFORM "$display_program")
+help=$("${headless[@]}" --help) || fail "--help did not exit 0"
+for option in --port --fullscreen --screen --source --print; do
+    [[ $help == *"$option "* ]] || fail "--help: $help"
+done
+for bad in "--port 0" "--port 65536" "--source 192.168.0" "7699"; do
+    # shellcheck disable=SC2086 # each is an option and its value
+    timeout 5 "${headless[@]}" --print $bad 2>"$work/refused" && code=0 || code=$?
+    [[ $code == 2 && $(<"$work/refused") == "korvo-display: "* ]] || fail "--print $bad: $code $(<"$work/refused")"
+done
+
 # ---- The witnesses and the displays, before the clock ----------------------------------------------------
+# The second window and --print follow only this clock: its own address in the namespace, zero-padded as
+# operators copy it.
+"${headless[@]}" --print --source 192.168.000.001 >"$artifacts/print.txt" 2>"$work/print.err" &
+pids+=($!)
+KORVO_DISPLAY_TRACE=1 "$display_program" --source 192.168.000.001 2>"$artifacts/trace-b.txt" &
+pids+=($!)
+find_window '^Korvo Display$' >/dev/null || fail "the display window did not appear"
+for _ in $(seq 100); do grep -q 'listening on UDP port 7699' "$work/print.err" && break; sleep 0.05; done
+grep -q 'listening on UDP port 7699' "$work/print.err" || fail "--print is not listening: $(cat "$work/print.err")"
+# Another sender's time, and a malformed datagram from this clock's address: neither may be shown. Broadcast,
+# as only a broadcast reaches every socket sharing the port.
+broadcast() { /usr/bin/python3 -c 'import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
+s.sendto(sys.argv[2].encode(), (sys.argv[1], 7699))' "$@"; }
+broadcast 127.255.255.255 p9t01:00
+broadcast 192.168.0.255 P1t09:58
 "$receiver" 7699 90 >"$work/arrivals.txt" &
 pids+=($!)
-"$display_program" --print >"$artifacts/print.txt" 2>"$work/print.err" &
-pids+=($!)
 KORVO_DISPLAY_TRACE=1 "$display_program" 2>"$artifacts/trace-a.txt" &
-pids+=($!)
-sleep 0.5
-# The second one follows only this clock: the clock's own address in the namespace.
-KORVO_DISPLAY_TRACE=1 "$display_program" --source 192.168.000.001 2>"$artifacts/trace-b.txt" &
 pids+=($!)
 /usr/bin/python3 "$here/../web/web_e2e_watch.py" "$web_program" "$work" "$artifacts" &
 watcher=$!
@@ -45,7 +71,6 @@ xdotool windowmove --sync "${windows[0]}" 0 800
 xdotool windowmove --sync "${windows[1]}" 960 800
 for _ in $(seq 300); do [[ -e "$work/watching" ]] && break; kill -0 "$watcher" 2>/dev/null || break; sleep 0.05; done
 grep -q '^# listening' "$work/arrivals.txt" || fail "the receiver did not start"
-grep -q 'listening on UDP port 7699' "$work/print.err" || fail "--print is not listening: $(cat "$work/print.err")"
 
 # ---- The operator: load a set, OK, S, S ------------------------------------------------------------------
 printf 'TimeLeft\r\n1st Quarter\r\n10:00\r\n2nd Quarter\r\n10:00\r\n' >"$work/quarters.ptm"
@@ -104,11 +129,14 @@ if command -v convert >/dev/null && [[ -s "$artifacts/display-1-paused.png" ]]; 
     done
 fi
 
-# --print: one line per datagram, in order, with an ISO timestamp and the clock's address.
+# --print: one line per datagram of the clock, in order, with an ISO timestamp and the clock's address; the
+# other two on standard error.
 printed=$(awk '{ printf "%s %s ", $2, $3 }' "$artifacts/print.txt")
 [[ $printed == "$(awk '!/^#/ { printf "192.168.0.1 %s ", $3 }' "$work/arrivals.txt")" ]] \
     || { echo "FAIL: --print printed $printed"; status=1; }
 iso='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}(Z|[+-][0-9]{2}:[0-9]{2})'
 grep -qvE "^$iso " "$artifacts/print.txt" && { echo "FAIL: --print lines without an ISO timestamp"; status=1; }
+told=$(grep -oE '127\.0\.0\.1 ignored .*"p9t01:00"|192\.168\.0\.1 rejected .*"P1t09:58"' "$work/print.err" | wc -l)
+[[ $told == 2 ]] || { echo "FAIL: --print's standard error: $(cat "$work/print.err")"; status=1; }
 [[ $status -eq 0 ]] || exit 1
 echo "PASS$( ((browser == 77)) && echo " without the browser's part (skipped above)") (pictures in $artifacts)"

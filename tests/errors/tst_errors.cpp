@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QTest>
+#include <QThread>
 
 #include <climits>
 #include <csignal>
@@ -13,7 +14,6 @@
 #include <new>
 #include <stdexcept>
 
-#include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,23 +59,6 @@ QString report(int number, const QString& text, const QString& location, int lin
 {
     const QString head = QStringLiteral("Error %1\r\n%2\r\nLocation: KorvoTimer.%3\r\nLine %4");
     return head.arg(number).arg(text, location).arg(line);
-}
-
-/// Runs `body` on a thread with a small stack, so that running out of it is quick and does not depend on
-/// the shell's stack limit.
-void onSmallStack(Fault body)
-{
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, 512 * 1024);
-    pthread_t thread{};
-    const auto run = [](void* f) -> void* {
-        (*static_cast<Fault*>(f))();
-        return nullptr;
-    };
-    QCOMPARE(pthread_create(&thread, &attributes, run, &body), 0);
-    pthread_attr_destroy(&attributes);
-    pthread_join(thread, nullptr);
 }
 
 } // namespace
@@ -188,7 +171,9 @@ private slots:
         FakeTrap t;
         t.reporter.answers = {Answer::Retry, Answer::Ignore};
         bool finished = false;
-        onSmallStack([&] {
+        // On a thread with a small stack, so that running out of it is quick and does not depend on the
+        // shell's stack limit.
+        std::unique_ptr<QThread> thread(QThread::create([&] {
             Procedure outer(t.trap, "frmMAIN", "cmdNEXTPERIOD_Click");
             outer.at(20, [&] {
                 Procedure inner(t.trap, "frmMAIN", "SHOW_TIME");
@@ -196,7 +181,10 @@ private slots:
                 inner.at(11, [&] { finished = true; });
                 divideByZero(); // back in the outer step: the caller's again
             });
-        });
+        }));
+        thread->setStackSize(512 * 1024);
+        thread->start();
+        thread->wait();
         const QString inner = report(65535, text, "frmMAIN.SHOW_TIME", 10);
         const QString outer = report(65535, "Exception: Integer Divide By Zero", "frmMAIN.cmdNEXTPERIOD_Click", 20);
         QCOMPARE(t.reporter.texts, QStringList({inner, inner, outer}));

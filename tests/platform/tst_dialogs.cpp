@@ -3,16 +3,18 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMetaEnum>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
+
+using korvo::platform::QtDialogs;
 
 namespace {
 
@@ -21,11 +23,10 @@ namespace {
 void onNextModal(std::function<void(QWidget*)> act)
 {
     auto* poller = new QTimer(qApp);
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(poller, &QTimer::timeout, poller, [poller, tries, act = std::move(act)] {
+    QObject::connect(poller, &QTimer::timeout, poller, [poller, tries = 0, act = std::move(act)]() mutable {
         QWidget* modal = QApplication::activeModalWidget();
         const bool shown = modal != nullptr && modal->isVisible();
-        if (shown || ++*tries > 500)
+        if (shown || ++tries > 500)
             poller->deleteLater();
         if (shown)
             act(modal);
@@ -33,28 +34,23 @@ void onNextModal(std::function<void(QWidget*)> act)
     poller->start(10);
 }
 
-/// A message box's looks as one line to compare, after its caption.
-QString looks(const QString& text, int icon, QMessageBox::StandardButtons buttons, int defaultButton, int format)
+/// Clicks `button` on the next message box, after `first`; `seen` gets "title; text; icon; buttons; default
+/// button; text format".
+void clickOnNextBox(QMessageBox::StandardButton button, QString& seen, std::function<void()> first = {})
 {
-    return QStringLiteral("%1|icon %2|buttons %3|default %4|format %5")
-        .arg(text)
-        .arg(icon)
-        .arg(buttons.toInt())
-        .arg(defaultButton)
-        .arg(format);
-}
-
-/// Clicks `button` on the next message box; `seen` gets its caption and looks. `then` is set going before
-/// the click, for what comes after the box.
-void clickOnNextBox(QMessageBox::StandardButton button, QString& seen, std::function<void()> then = {})
-{
-    onNextModal([&seen, button, then = std::move(then)](QWidget* w) {
+    onNextModal([&seen, button, first = std::move(first)](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
-        seen = box->windowTitle() + QLatin1Char('|')
-            + looks(box->text(), box->icon(), box->standardButtons(), box->standardButton(box->defaultButton()),
-                    box->textFormat());
-        if (then)
-            then();
+        const auto key = [](auto v) { return QLatin1String(QMetaEnum::fromType<decltype(v)>().valueToKey(v)); };
+        QStringList buttons;
+        for (QAbstractButton* b : box->buttons())
+            buttons << key(QMessageBox::StandardButtons(box->standardButton(b)));
+        buttons.sort();
+        seen = QStringLiteral("%1; %2; %3; %4; default %5; %6")
+                   .arg(box->windowTitle(), box->text(), key(box->icon()), buttons.join('|'),
+                        key(QMessageBox::StandardButtons(box->standardButton(box->defaultButton()))),
+                        key(box->textFormat()));
+        if (first)
+            first();
         QTest::mouseClick(box->button(button), Qt::LeftButton);
     });
 }
@@ -69,24 +65,19 @@ private slots:
     void reportBox()
     {
         // Plain text: a description with "<" must not turn into markup.
-        const QString text
-            = QStringLiteral("Error 6\r\nOverflow <x>\r\nLocation: KorvoTimer.common.SEC2TIME\r\nLine 6");
+        const QString text = "Error 6\r\nOverflow <x>\r\nLocation: KorvoTimer.common.SEC2TIME\r\nLine 6";
         QString seen;
         clickOnNextBox(QMessageBox::Retry, seen);
         QCOMPARE(korvo::platform::MessageBoxReporter().report(text), korvo::errors::Answer::Retry);
-        const auto buttons = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
-        QCOMPARE(seen, "KorvoTimer|" + looks(text, QMessageBox::NoIcon, buttons, QMessageBox::Abort, Qt::PlainText));
+        QCOMPARE(seen, "KorvoTimer; " + text + "; NoIcon; Abort|Ignore|Retry; default Abort; PlainText");
     }
 
     void askYesNo()
     {
-        const QString question = QStringLiteral("Reset the period?");
         QString seen;
         clickOnNextBox(QMessageBox::No, seen);
-        QCOMPARE(korvo::platform::QtDialogs().askYesNo(question), korvo::platform::Dialogs::Reply::No);
-        const auto buttons = QMessageBox::Yes | QMessageBox::No;
-        QCOMPARE(seen,
-                 "KorvoTimer|" + looks(question, QMessageBox::Question, buttons, QMessageBox::Yes, Qt::PlainText));
+        QCOMPARE(QtDialogs().askYesNo(QStringLiteral("Reset the <b>period</b>?")), QtDialogs::Reply::No);
+        QCOMPARE(seen, "KorvoTimer; Reset the <b>period</b>?; Question; No|Yes; default Yes; PlainText");
     }
 
     void inputBoxCancelDropsTheText()
@@ -94,12 +85,11 @@ private slots:
         QString seen;
         onNextModal([&](QWidget* w) {
             auto* dialog = qobject_cast<QInputDialog*>(w);
-            seen = dialog->windowTitle() + QLatin1Char('|') + dialog->labelText() + QLatin1Char('|')
-                + dialog->textValue();
+            seen = dialog->windowTitle() + '|' + dialog->labelText() + '|' + dialog->textValue();
             QTest::keyClicks(dialog->findChild<QLineEdit*>(), QStringLiteral("12:30"));
             QTest::mouseClick(dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel), Qt::LeftButton);
         });
-        QCOMPARE(korvo::platform::QtDialogs().inputBox(QStringLiteral("Time for 2nd Half (MM:SS)")), QString());
+        QCOMPARE(QtDialogs().inputBox(QStringLiteral("Time for 2nd Half (MM:SS)")), QString());
         QCOMPARE(seen, QStringLiteral("KorvoTimer|Time for 2nd Half (MM:SS)|"));
     }
 
@@ -108,22 +98,22 @@ private slots:
     {
         QTemporaryDir dir;
         const QString missing = dir.filePath(QStringLiteral("no/set.ptm"));
-        QString seen;
         const auto typeName = [](QWidget* w, const QString& name) {
-            auto* edit = qobject_cast<QFileDialog*>(w)->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            auto* edit = w->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             edit->setText(name);
             QTest::keyClick(edit, Qt::Key_Return);
         };
+        QString seen;
         onNextModal([&](QWidget* w) {
             typeName(w, missing);
             clickOnNextBox(QMessageBox::Ok, seen, [&] {
                 onNextModal([&](QWidget* again) { typeName(again, dir.filePath(QStringLiteral("set.ptm"))); });
             });
         });
-        QCOMPARE(korvo::platform::QtDialogs().saveFileName(QStringLiteral("Save Period Set"), QStringLiteral("*.ptm")),
+        QCOMPARE(QtDialogs().saveFileName(QStringLiteral("Save Period Set"), QStringLiteral("*.ptm")),
                  dir.filePath(QStringLiteral("set.ptm")));
-        QCOMPARE(seen, "Save Period Set|" + looks(missing + "\nThe folder does not exist.\nCheck the path and try again.",
-                                                 QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, Qt::PlainText));
+        QCOMPARE(seen, "Save Period Set; " + missing + "\nThe folder does not exist.\nCheck the path and try again."
+                           + "; Warning; Ok; default Ok; PlainText");
     }
 };
 

@@ -9,7 +9,6 @@
 #   web_hostile.py KORVO-WEB [--sanitized]   (--sanitized: no bounds on time and memory, which the sanitizers
 #                                             multiply; every answer and the cleanup are still checked)
 
-import http.client
 import multiprocessing
 import os
 import re
@@ -18,6 +17,7 @@ import socket
 import subprocess
 import sys
 import time
+import urllib.request
 
 from wsproto import ConnectionType, WSConnection
 from wsproto.events import Ping, Request, TextMessage
@@ -56,12 +56,9 @@ def normal_client(port, stop, results):
     while not stop.wait(0.02):
         start = time.monotonic()
         try:
-            connection = http.client.HTTPConnection("127.0.0.1", port, timeout=2)
-            connection.request("GET", "/state")
-            response = connection.getresponse()
-            if (response.status, response.getheader("Cache-Control"), response.read()[:1]) != (200, "no-store", b"{"):
-                failures.append("answer %d %s" % (response.status, response.getheaders()))
-            connection.close()
+            with urllib.request.urlopen("http://127.0.0.1:%d/state" % port, timeout=2) as response:
+                if (response.status, response.headers["Cache-Control"], response.read(1)) != (200, "no-store", b"{"):
+                    failures.append("answer %d %s" % (response.status, response.headers.items()))
         except OSError as error:
             failures.append(repr(error))
         worst = max(worst, time.monotonic() - start)
@@ -84,13 +81,11 @@ class LivePage:
     """A client of /live through wsproto, which does the WebSocket framing; answers pings as a browser does."""
 
     def __init__(self, receive_buffer=None):
-        self.socket = socket.socket()
+        self.socket, self.ws, self.messages = socket.socket(), WSConnection(ConnectionType.CLIENT), []
         if receive_buffer:
             self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
         self.socket.connect(("127.0.0.1", web.http_port))
-        self.ws = WSConnection(ConnectionType.CLIENT)
         self.socket.sendall(self.ws.send(Request(host="127.0.0.1", target="/live")))
-        self.messages = []
 
     def pump(self, timeout):
         """Takes in what arrives within `timeout` seconds (after the handshake, the state comes first)."""
