@@ -69,6 +69,7 @@ private slots:
     void startUp();
     void operate_data();
     void operate();
+    void sToggles();
     void drawing();
     void resume_data();
     void resume();
@@ -193,6 +194,28 @@ void TestFrmMain::operate()
     QCOMPARE(c.state(), state);
     QCOMPARE(c.socket.payloads(), datagrams.toLatin1());
     QVERIFY(c.dialogs.inputs.empty());
+}
+
+/// The window previews every key, whichever control has the focus: S toggles the clock once per press.
+void TestFrmMain::sToggles()
+{
+    ClockRig c;
+    c.load({1200}, COUNT_DOWN);
+    QApplication::setActiveWindow(c.frm.get());
+    QVERIFY(QTest::qWaitForWindowActive(c.frm.get()));
+    // Whichever button has the focus, whatever the shift, control and alt keys.
+    const std::pair<QWidget*, Qt::KeyboardModifiers> presses[] = {{c.ui.cmdSTART, Qt::NoModifier},
+        {c.ui.cmdPAUSE, Qt::ShiftModifier}, {c.ui.cmd10DW, Qt::ControlModifier}, {c.ui.cmdRESET, Qt::AltModifier}};
+    bool running = false;
+    for (const auto& [w, modifiers] : presses) {
+        w->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), w);
+        QTest::keyClick(c.frm->windowHandle(), Qt::Key_S, modifiers);
+        running = !running;
+        QCOMPARE(c.timer.enabled, running);
+    }
+    QTest::keyClick(c.frm->windowHandle(), Qt::Key_P); // no other key toggles
+    QVERIFY(!c.timer.enabled);
 }
 
 void TestFrmMain::drawing()
