@@ -1,5 +1,6 @@
 // The settings window on real widgets, driven as the operator drives it; period-set files are real files in
-// temporary folders, the file dialogs and the error reports scripted.
+// temporary folders, the file dialogs and the error reports scripted. What every odd or bad file reads as,
+// and hostile places to load from or save to: tst_faults.
 
 #include "support/Files.h"
 #include "support/SettingsRig.h"
