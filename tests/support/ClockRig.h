@@ -29,8 +29,8 @@ struct ClockRig
     Q_DISABLE_COPY_MOVE(ClockRig)
 
     explicit ClockRig(platform::DatagramSocket* ownSocket = nullptr, platform::JournalStore* journal = nullptr)
-        : frm(std::make_unique<clock::FrmMain>(clock::ClockServices{
-              model, trap.trap, timer, ownSocket ? *ownSocket : socket, dialogs, [this] { settingsWindow(); }, journal}))
+        : frm(std::make_unique<clock::FrmMain>(clock::ClockServices{model, trap.trap, timer,
+              ownSocket ? *ownSocket : socket, dialogs, [this] { settingsWindow(); }, journal}))
         , frmSet(new settings::FrmSet({model, trap.trap, ownSocket ? *ownSocket : socket, dialogs}, frm.get()))
     {
         frm->setPopupMenu([this](QMenu& menu, const QPoint&) {
