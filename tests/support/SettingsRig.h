@@ -31,13 +31,13 @@ inline void keyTo(QScrollBar* bar, int value)
         QTest::keyClick(bar, bar->value() < value ? Qt::Key_Down : Qt::Key_Up);
 }
 
-/// The settings window on real widgets, scripted dialogs and error reports, and a chosen local address;
-/// loaded and shown.
+/// The settings window on real widgets, scripted dialogs and error reports, and a local address of
+/// 10.0.0.7; loaded and shown.
 struct Settings
 {
-    explicit Settings(const QString& localIp = QStringLiteral("10.0.0.7"))
+    Settings()
     {
-        socket.localAddress = localIp;
+        socket.localAddress = QStringLiteral("10.0.0.7");
         frm->Form_Load();
         frm->show();
     }
