@@ -62,19 +62,15 @@ class TestDialogs : public QObject
     Q_OBJECT
 
 private slots:
-    void reportBox()
+    // Plain text: a description or a legend with "<" must not turn into markup.
+    void messageBoxes()
     {
-        // Plain text: a description with "<" must not turn into markup.
         const QString text = "Error 6\r\nOverflow <x>\r\nLocation: KorvoTimer.common.SEC2TIME\r\nLine 6";
         QString seen;
         clickOnNextBox(QMessageBox::Retry, seen);
         QCOMPARE(korvo::platform::MessageBoxReporter().report(text), korvo::errors::Answer::Retry);
         QCOMPARE(seen, "KorvoTimer; " + text + "; NoIcon; Abort|Ignore|Retry; default Abort; PlainText");
-    }
 
-    void askYesNo()
-    {
-        QString seen;
         clickOnNextBox(QMessageBox::No, seen);
         QCOMPARE(QtDialogs().askYesNo(QStringLiteral("Reset the <b>period</b>?")), QtDialogs::Reply::No);
         QCOMPARE(seen, "KorvoTimer; Reset the <b>period</b>?; Question; No|Yes; default Yes; PlainText");
