@@ -67,11 +67,6 @@ start_receiver() { # output seconds
     for _ in $(seq 100); do grep -q '^# listening' "$1" 2>/dev/null && return; sleep 0.05; done
     fail "the receiver did not start"
 }
-# Returns once the process has ended, or fails after that many seconds.
-wait_gone() { # pid seconds
-    for _ in $(seq $(( $2 * 20 ))); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.05; done
-    return 1
-}
 # Twips of the window layouts to pixels of the client area (15 twips to a pixel at 96 dpi).
 px() { echo $(( ($1 + 7) / 15 )); }
 # Click the middle of a control given in window twips.
@@ -82,8 +77,7 @@ find_window() { # title-regex
     # Poll with plain searches: "search --sync" was seen to miss a window that was already mapped.
     local id
     for _ in $(seq 200); do
-        id=$(timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
-        [[ -n $id ]] && { echo "$id"; return 0; }
+        id=$(timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) && [[ -n $id ]] && echo "$id" && return
         sleep 0.1
     done
     return 1
@@ -100,24 +94,10 @@ load_period_set() { # settings-window file
     dialog=$(find_window '^Load Period Set$') || fail "the file dialog did not appear"
     xdotool windowfocus --sync "$dialog" type --delay 5 "$2"
     xdotool key Return
-    for _ in $(seq 100); do
-        [[ -z "$(xdotool search --onlyvisible --name '^Load Period Set$' 2>/dev/null || true)" ]] && break
-        sleep 0.05
-    done
+    for _ in $(seq 100); do xdotool search --onlyvisible --name '^Load Period Set$' >/dev/null 2>&1 || break; sleep 0.05; done
 }
 
-imagemagick=no
-convert -version 2>/dev/null | grep -q ImageMagick && imagemagick=yes
+# Screenshots are kept for a reader to look at, where ImageMagick is installed.
 screenshot() { # window file
-    if [[ $imagemagick == yes ]] && command -v import >/dev/null; then
-        import -window "$1" "$2"
-    else
-        echo "note: ImageMagick is not installed, so $2 is not kept and the drawing is not checked"
-    fi
+    ! command -v import >/dev/null || import -window "$1" "$2"
 }
-# Share of the pixels in a region (pixels: width height x y) that are close to a colour.
-ink() { # file w h x y colour [fuzz]
-    convert "$1" -crop "${2}x${3}+${4}+${5}" +repage -alpha off -fuzz "${7:-30%}" -transparent "$6" -alpha extract \
-        -negate -format '%[fx:mean]' info:
-}
-at_least() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
