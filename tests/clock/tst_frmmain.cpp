@@ -79,7 +79,7 @@ void TestFrmMain::operate_data()
     };
     const int down = COUNT_DOWN;
     const QString end = QStringLiteral(" black E N D prev next");
-    row("S after the end: pauses, then runs, and the next tick ends it again", {2}, down,
+    row("a late tick ends it; S pauses, S runs, and the next tick ends it again", {2}, down,
         {"S", "tick, 2 missed", "S", "S", "tick"}, {}, "P1/00:00" + end, "p1t00:00 pause p1t00:00");
     row("up, a tick past the end", {3}, COUNT_UP, {"S", "tick", "tick, 1 missed", "cmdSTART", "tick"}, {},
         "P1/00:03" + end, "p1t00:01 p1t00:03 p1t00:03");
