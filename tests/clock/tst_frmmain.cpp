@@ -12,54 +12,20 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
-#include <QWindow>
 
 using korvo::clock::ResumeOffer;
 using korvo::model::COUNT_DOWN;
 using korvo::model::COUNT_UP;
 using korvo::test::ClockRig;
-using Reply = korvo::platform::Dialogs::Reply;
-
-namespace {
 
 /// Why this run has no network namespace of its own (see main), or empty.
-QString g_noNamespace;
-
-/// The widget drawn at a device pixel ratio, as on a screen of that scale.
-QImage render(QWidget* widget, qreal scale)
-{
-    QImage image(widget->size() * scale, QImage::Format_ARGB32);
-    image.setDevicePixelRatio(scale);
-    image.fill(widget->palette().color(QPalette::Window));
-    widget->render(&image);
-    return image;
-}
-
-/// How many pixels come close to the colour (leaving out a frame of `margin`), and the box around them.
-std::pair<int, QRect> inkOf(const QImage& image, const QColor& colour, int margin = 0)
-{
-    std::pair<int, QRect> ink;
-    for (int y = margin; y < image.height() - margin; ++y)
-        for (int x = margin; x < image.width() - margin; ++x) {
-            const QColor p = image.pixelColor(x, y);
-            if (std::abs(p.red() - colour.red()) + std::abs(p.green() - colour.green())
-                    + std::abs(p.blue() - colour.blue()) < 40) {
-                ++ink.first;
-                ink.second |= QRect(x, y, 1, 1);
-            }
-        }
-    return ink;
-}
-
-} // namespace
+static QString g_noNamespace;
 
 class TestFrmMain final : public QObject
 {
@@ -69,9 +35,7 @@ private slots:
     void startUp();
     void operate_data();
     void operate();
-    void sToggles();
     void drawing();
-    void resume_data();
     void resume();
     void gameOnTheNetwork();
 };
@@ -82,11 +46,10 @@ void TestFrmMain::startUp()
 {
     ClockRig c;
     c.dialogs.inputs = {"20", "0"};
-    bool settingsFirst = false;
     QTimer::singleShot(0, [&] { // runs in the settings window's modal loop
         QCOMPARE(QApplication::activeModalWidget(), c.frmSet);
+        QVERIFY(!c.frm->isVisible());
         const korvo::ui::SettingsWindowUi& ui = c.frmSet->widgets();
-        settingsFirst = !c.frm->isVisible();
         QTest::keyClicks(ui.txtPERIODLEGEND, QStringLiteral("1st Half"));
         QTest::mouseClick(ui.chkASKME, Qt::LeftButton);
         QTest::mouseClick(ui.cmdADD, Qt::LeftButton);
@@ -96,7 +59,6 @@ void TestFrmMain::startUp()
     c.frm->Form_Initialize();
     QCOMPARE(korvo::errors::faultHandlerRegistrations(), 1); // once per process, however many windows
     c.frm->Form_Load();
-    QVERIFY(settingsFirst);
     QCOMPARE(c.state(), QStringLiteral("1st Half/20:00 red Minutes for the 1st Half|Seconds for the 1st Half"));
     // The first datagram goes to the load-time host; the operator's address takes over after it.
     QCOMPARE(c.socket.take(), QStringList{"192.168.000.255 p1t20:00"});
@@ -117,65 +79,43 @@ void TestFrmMain::operate_data()
     };
     const int down = COUNT_DOWN;
     const QString end = QStringLiteral(" black E N D prev next");
-    QStringList tenMinutes;
-    for (int s = 599; s >= 0; --s)
-        tenMinutes.append(QString::asprintf("p1t%02d:%02d", s / 60, s % 60));
-    row("10:00 runs out", {600}, down, QStringList{"S"} + QStringList(600, "tick"), {}, "P1/00:00" + end, tenMinutes.join(' '));
-    row("S after the end pauses", {2}, down, {"S", "tick", "tick", "S"}, {}, "P1/00:00 red prev next",
-        "p1t00:01 p1t00:00 pause");
-    row("S again: runs, and the next tick ends it again", {2}, down, {"S", "tick", "tick", "S", "S", "tick"}, {},
-        "P1/00:00" + end, "p1t00:01 p1t00:00 pause p1t00:00");
-    row("down, late ticks", {5}, down, {"S", "tick, 2 missed", "tick, 2 missed"}, {}, "P1/00:00" + end, "p1t00:02 p1t00:00");
+    row("a late tick ends it; S pauses, S runs, and the next tick ends it again", {2}, down,
+        {"S", "tick, 2 missed", "S", "S", "tick"}, {}, "P1/00:00" + end, "p1t00:00 pause p1t00:00");
     row("up, a tick past the end", {3}, COUNT_UP, {"S", "tick", "tick, 1 missed", "cmdSTART", "tick"}, {},
         "P1/00:03" + end, "p1t00:01 p1t00:03 p1t00:03");
     row("missed count beyond 16 bits", {600}, down, {"S", "tick, 32767 missed"}, {},
         "P1/10:00 black timer Error 6|Location: KorvoTimer.frmMAIN.Timer1_Timer", "p1t10:00");
     // A correction pauses a running clock; one that ends the period enables Previous and Next.
-    row("a correction pauses", {20}, down, {"S", "cmd1UP"}, {}, "P1/00:20 red", "p1t00:20");
     row("down, corrections to the end", {20}, down, {"cmd1UP", "cmd10DW", "cmd1DW", "cmd10UP", "cmd10DW", "cmd10DW"},
         {}, "P1/00:00 red prev next", "p1t00:20 p1t00:10 p1t00:09 p1t00:19 p1t00:09 p1t00:00");
     row("up, 00:00 is not the end", {15}, COUNT_UP, {"S", "cmd1DW"}, {}, "P1/00:00 red", "p1t00:00");
-    row("up, corrections to the end", {15}, COUNT_UP, {"cmd10UP", "cmd1UP", "cmd10UP"}, {}, "P1/00:15 red prev next",
-        "p1t00:10 p1t00:11 p1t00:15");
-    // At the first and last periods Previous and Next do nothing, though Reset has enabled both.
-    row("Previous at the first period", {60, 120}, down, {"mnRESETYES", "cmd1DW", "cmdPREVPERIOD"}, {},
-        "P1/00:59 red prev next", "p1t01:00 p1t00:59");
-    row("Next to the last period", {60, 120}, down, {"mnRESETYES", "cmdNEXTPERIOD"}, {}, "P2/02:00 red prev",
-        "p1t01:00 p2t02:00");
-    row("Next at the last period", {60, 120}, down, {"mnRESETYES", "cmdNEXTPERIOD", "mnRESETYES", "cmd1DW", "cmdNEXTPERIOD"},
-        {}, "P2/01:59 red prev next", "p1t01:00 p2t02:00 p2t02:00 p2t01:59");
-    row("Previous to the first period", {60, 120}, down, {"mnRESETYES", "cmdNEXTPERIOD", "cmdPREVPERIOD"}, {},
-        "P1/01:00 red next", "p1t01:00 p2t02:00 p1t01:00");
-    // Straight from a period that ran out: paused, the end marker gone, so that S starts the clock.
-    row("Next when a period has run out", {2, 120}, down, {"S", "tick", "tick", "cmdNEXTPERIOD"}, {}, "P2/02:00 red prev",
-        "p1t00:01 p1t00:00 p2t02:00");
+    // At the last period Next does nothing, though Reset has enabled it.
+    row("Next at the last period", {60, 120}, down,
+        {"mnRESETYES", "cmdNEXTPERIOD", "mnRESETYES", "cmd1DW", "cmdNEXTPERIOD"}, {}, "P2/01:59 red prev next",
+        "p1t01:00 p2t02:00 p2t02:00 p2t01:59");
+    // Straight from a period that ran out: paused, the end marker gone; at the first period Previous is off.
+    row("Next when a period has run out", {2, 120}, down, {"S", "tick", "tick", "cmdNEXTPERIOD"}, {},
+        "P2/02:00 red prev", "p1t00:01 p1t00:00 p2t02:00");
     row("Previous when a period has run out", {60, 2}, down,
-        {"mnRESETYES", "cmdNEXTPERIOD", "S", "tick", "tick", "cmdPREVPERIOD", "S"}, {}, "P1/01:00 black timer",
+        {"mnRESETYES", "cmdNEXTPERIOD", "S", "tick", "tick", "cmdPREVPERIOD"}, {}, "P1/01:00 red next",
         "p1t01:00 p2t00:02 p2t00:01 p2t00:00 p1t01:00");
     // The pop-up alone does not stop the clock.
     row("Reset: No/Cancel", {600, 300}, down, {"S", "tick", "tick", "mnRESETNO"}, {}, "P1/09:58 black timer",
         "p1t09:59 p1t09:58");
-    row("Reset: Yes", {600, 300}, down, {"S", "tick", "mnRESETYES"}, {}, "P1/10:00 red prev next", "p1t09:59 p1t10:00");
-    row("Pause while paused sends pause again", {600}, down, {"cmdPAUSE", "cmdPAUSE"}, {}, "P1/10:00 red", "pause pause");
+    row("Reset: Yes, and Pause while paused", {600, 300}, down, {"S", "tick", "mnRESETYES", "cmdPAUSE"}, {},
+        "P1/10:00 red prev next", "p1t09:59 p1t10:00 pause");
     const QString m = QStringLiteral("Minutes for the P2|");
     const QString ms = m + QStringLiteral("Seconds for the P2");
     const QString at = QStringLiteral("|Location: KorvoTimer.frmMAIN.cmdNEXTPERIOD_Click");
     row("Ask me: 5 and 0, kept by Reset", {600, -1}, down, {"mnRESETYES", "cmdNEXTPERIOD", "cmd1DW", "mnRESETYES"},
         {"5", "0"}, "P2/05:00 red prev next " + ms, "p1t10:00 p2t05:00 p2t04:59 p2t05:00");
-    row("Ask me: asked again on entering again", {600, -1}, down,
-        {"mnRESETYES", "cmdNEXTPERIOD", "cmdPREVPERIOD", "cmdNEXTPERIOD"}, {"5", "0", "1", "0"},
-        "P2/01:00 red prev " + ms + '|' + ms, "p1t10:00 p2t05:00 p1t10:00 p2t01:00");
     row("Previous back into an Ask me period keeps its answers", {600, -1, 300}, down,
         {"mnRESETYES", "cmdNEXTPERIOD", "mnRESETYES", "cmdNEXTPERIOD", "cmdPREVPERIOD"}, {"5", "0"},
         "P2/05:00 red prev next " + ms, "p1t10:00 p2t05:00 p2t05:00 p3t05:00 p2t05:00");
-    row("Ask me: 99 and 99", {600, -1}, down, {"mnRESETYES", "cmdNEXTPERIOD"}, {"99", "99"}, "P2/100:39 red prev " + ms,
-        "p1t10:00 p2t100:39");
     row("Ask me: Cancel, Retry", {600, -1}, down, {"Retry", "mnRESETYES", "cmdNEXTPERIOD"}, {"", "5", "0"},
         "P2/05:00 red prev " + m + ms + " Error 13" + at, "p1t10:00 p2t05:00");
     row("Ask me: 100 minutes, Retry", {600, -1}, down, {"Retry", "mnRESETYES", "cmdNEXTPERIOD"}, {"100", "1", "0"},
         "P2/01:00 red prev " + m + ms + " Error 6" + at, "p1t10:00 p2t01:00");
-    row("Ask me: seconds -1, Retry", {600, -1}, down, {"Retry", "mnRESETYES", "cmdNEXTPERIOD"}, {"1", "-1", "30"},
-        "P2/01:30 red prev " + ms + "|Seconds for the P2 Error 6" + at, "p1t10:00 p2t01:30");
 }
 
 void TestFrmMain::operate()
@@ -188,111 +128,46 @@ void TestFrmMain::operate()
     QFETCH(QString, datagrams);
     ClockRig c;
     c.load(lengths, mode);
-    c.socket.payloads();
+    c.socket.take();
     c.dialogs.inputs.assign(inputs.begin(), inputs.end());
     c.operate(steps);
     QCOMPARE(c.state(), state);
-    QCOMPARE(c.socket.payloads(), datagrams.toLatin1());
-    QVERIFY(c.dialogs.inputs.empty());
+    QCOMPARE(c.socket.take().replaceInStrings(QRegularExpression("^\\S+ "), QString()).join(' '), datagrams);
 }
 
-/// The window previews every key, whichever control has the focus: S toggles the clock once per press.
-void TestFrmMain::sToggles()
-{
-    ClockRig c;
-    c.load({1200}, COUNT_DOWN);
-    QApplication::setActiveWindow(c.frm.get());
-    QVERIFY(QTest::qWaitForWindowActive(c.frm.get()));
-    // Whichever button has the focus, whatever the shift, control and alt keys.
-    const std::pair<QWidget*, Qt::KeyboardModifiers> presses[] = {{c.ui.cmdSTART, Qt::NoModifier},
-        {c.ui.cmdPAUSE, Qt::ShiftModifier}, {c.ui.cmd10DW, Qt::ControlModifier}, {c.ui.cmdRESET, Qt::AltModifier}};
-    bool running = false;
-    for (const auto& [w, modifiers] : presses) {
-        w->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), w);
-        QTest::keyClick(c.frm->windowHandle(), Qt::Key_S, modifiers);
-        running = !running;
-        QCOMPARE(c.timer.enabled, running);
-    }
-    QTest::keyClick(c.frm->windowHandle(), Qt::Key_P); // no other key toggles
-    QVERIFY(!c.timer.enabled);
-}
-
+/// Each button's symbol lies in the middle of its face, taking a fair share of it, in the colour of the
+/// button's text (grey when disabled).
 void TestFrmMain::drawing()
 {
     ClockRig c;
-    // A legend is shown as typed, in the caption ("[*]" is Qt's mark of a modified window) and in the label.
-    c.loadSet({{"<b>OT</b> [*]", korvo::model::kFalse, 1, 0}}, COUNT_DOWN, QStringLiteral("192.168.1.255"));
-    QCOMPARE(c.frm->windowHandle()->title(), QStringLiteral("<b>OT</b> [*]/01:00"));
-    const int typed = inkOf(render(c.ui.lblPERIOD, 1), Qt::blue).second.width();
-    c.ui.lblPERIOD->setText(QStringLiteral("OT"));
-    QVERIFY2(typed > 3 * inkOf(render(c.ui.lblPERIOD, 1), Qt::blue).second.width(), "markup taken for bold type");
-    // At the end of a period "E N D" hides the black digits under it: yellow letters on the window's colour.
-    c.operate(QStringList{"S"} + QStringList(60, "tick"));
-    const QImage end = c.frm->grab(c.ui.lblEND->geometry()).toImage();
-    QVERIFY(inkOf(end, Qt::black).first == 0 && inkOf(end, Qt::yellow).first > 100);
-    // Heavy digits, large but inside their label, and at twice the scale drawn anew at twice the size (a
-    // vector face), not a bitmap blown up.
-    const QFontInfo face(c.ui.lblTIME->font());
-    QVERIFY2(QFontDatabase::families().contains(face.family()) && face.weight() >= QFont::Bold, qPrintable(face.family()));
-    c.ui.lblTIME->setText(QStringLiteral("10:00"));
-    const auto [count, box] = inkOf(render(c.ui.lblTIME, 1), Qt::black);
-    const auto [count2, box2] = inkOf(render(c.ui.lblTIME, 2), Qt::black);
-    QVERIFY2(count > 400 && box.height() >= 20 && box.width() >= 80 && c.ui.lblTIME->rect().contains(box),
-             qPrintable(QStringLiteral("%1 pixels in %2x%3").arg(count).arg(box.width()).arg(box.height())));
-    QVERIFY(std::abs(box2.width() - 2 * box.width()) <= 4 && std::abs(box2.height() - 2 * box.height()) <= 4
-            && count2 > 3 * count);
-
-    // Each button's symbol in the middle of its face, taking a fair share of it, in the colour of the
-    // button's text (grey when disabled).
+    c.load({60}, COUNT_DOWN);
     for (korvo::ui::SymbolButton* b : c.frm->findChildren<korvo::ui::SymbolButton*>()) {
-        const auto group = b->isEnabled() ? QPalette::Active : QPalette::Disabled;
-        for (qreal scale : {1.0, 2.0}) {
-            // Inside the bevel, so that a grey frame is not taken for a grey symbol.
-            const auto [n, where] = inkOf(render(b, scale), b->palette().color(group, QPalette::ButtonText),
-                                          static_cast<int>(3 * scale));
-            const double share = n / (scale * scale * b->width() * b->height());
-            const QPointF middle = QRectF(where).center() / scale - QPointF(b->width(), b->height()) / 2;
-            QVERIFY2(share > 0.03 && share < 0.5 && std::abs(middle.x()) < 3 && std::abs(middle.y()) < 3,
-                     qPrintable(b->objectName() + QStringLiteral(": %1 of the face, off by %2, %3")
-                                                      .arg(share).arg(middle.x()).arg(middle.y())));
-        }
+        const QImage face = b->grab().toImage();
+        const QColor ink = b->palette().color(b->isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                              QPalette::ButtonText);
+        int count = 0;
+        QRect box;
+        // Inside the bevel, so that a grey frame is not taken for a grey symbol.
+        for (int y = 3; y < face.height() - 3; ++y)
+            for (int x = 3; x < face.width() - 3; ++x) {
+                if (face.pixelColor(x, y) == ink) {
+                    ++count;
+                    box |= QRect(x, y, 1, 1);
+                }
+            }
+        const double share = count / double(b->width() * b->height());
+        const QPointF off = QRectF(box).center() - QPointF(b->width(), b->height()) / 2;
+        QVERIFY2(share > 0.03 && share < 0.5 && std::abs(off.x()) < 3 && std::abs(off.y()) < 3,
+                 qPrintable(b->objectName() + QStringLiteral(": %1 of the face, off by %2, %3")
+                                                  .arg(share).arg(off.x()).arg(off.y())));
     }
 }
 
-void TestFrmMain::resume_data()
-{
-    QTest::addColumn<QString>("lastRun"); // killed, ended (normally) or cut (its journal cut short)
-    QTest::addColumn<ResumeOffer>("offer");
-    QTest::addColumn<bool>("yes");
-    QTest::addColumn<QString>("question");
-    QTest::addColumn<QString>("state");     // after start-up
-    QTest::addColumn<QString>("datagrams"); // from start-up, through -1 and Previous
-    QTest::addColumn<int>("setAside");
-    QTest::addColumn<QString>("error");
-    // Killed and answered No, a normal end, and --no-resume, are left to the black-box story.
-    const QString game = QStringLiteral(": P2 04:58, period 2 of 2. Resume it?\n"
-                                        "The clock was running; the time while the program was down is not counted.");
-    const QString fresh = QStringLiteral("192.168.000.255 p1t01:00 192.168.1.255 p1t00:59");
-    QTest::newRow("killed: Yes") << "killed" << ResumeOffer::IfUnfinished << true
-                                 << "The last game did not end normally" + game << "P2/04:58 red prev next"
-                                 << "127.0.0.255 p2t04:58 127.0.0.255 p2t04:57 127.0.0.255 p1t01:00" << 0 << "";
-    QTest::newRow("ended, --resume: No") << "ended" << ResumeOffer::Always << false
-                                         << "The last game ended normally" + game << "P1/01:00 red" << fresh << 1 << "";
-    QTest::newRow("cut short") << "cut" << ResumeOffer::IfUnfinished << true << "" << "P1/01:00 red" << fresh << 1
-                               << "korvo-timer: the saved game cannot be resumed (not a whole journal); set aside as ";
-}
-
+/// Start-up after a kill in the middle of a game: the game is offered and, on Yes, shown paused where it
+/// stood, its datagrams at its own address. Then the same journal cut short, as a full disk leaves it: set
+/// aside with a report. (Answered No, a normal end, and the options: the black-box story.)
 void TestFrmMain::resume()
 {
-    QFETCH(QString, lastRun);
-    QFETCH(ResumeOffer, offer);
-    QFETCH(bool, yes);
-    QFETCH(QString, question);
-    QFETCH(QString, state);
-    QFETCH(QString, datagrams);
-    QFETCH(int, setAside);
-    QFETCH(QString, error);
     QTemporaryDir dir;
     {
         // Left, when the journal's writer has finished, as a kill leaves it.
@@ -301,28 +176,30 @@ void TestFrmMain::resume()
         last.load({60, -1}, COUNT_DOWN, QStringLiteral("127.0.0.255"));
         last.dialogs.inputs = {"5", "0"};
         last.operate({"mnRESETYES", "cmdNEXTPERIOD", "cmdSTART", "tick", "tick"});
-        korvo::fakes::FakeEnd end; // End or Abort; the close box calls finishGame() alone
-        if (lastRun == QLatin1String("ended"))
-            korvo::clock::FinishingEnd(journal, last.model, end).endProgram();
     }
-    if (lastRun == QLatin1String("cut"))
-        QVERIFY(QFile::resize(dir.filePath(QStringLiteral("journal.json")), 100));
-
-    korvo::platform::JournalFile journal(dir.path());
-    ClockRig c(nullptr, &journal);
-    c.dialogs.yesNo.push_back(yes ? Reply::Yes : Reply::No);
     QString errors;
     QTextStream errorStream(&errors);
-    if (const auto game = korvo::clock::offerLastGame(journal, c.dialogs, offer, errorStream))
+    {
+        korvo::platform::JournalFile journal(dir.path());
+        ClockRig c(nullptr, &journal); // its dialogs answer Yes
+        const auto game = korvo::clock::offerLastGame(journal, c.dialogs, ResumeOffer::IfUnfinished, errorStream);
+        QVERIFY(game);
         c.frm->setResumedGame(*game);
-    c.load({60}, COUNT_DOWN); // what the settings window applies, if it runs
-    QCOMPARE(c.state(), state);
-    c.operate({"cmd1DW", "cmdPREVPERIOD"});
-    QCOMPARE(c.dialogs.questions, question.isEmpty() ? QStringList() : QStringList{question});
-    QCOMPARE(c.socket.take().join(' '), datagrams);
-    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("journal-*.json")}).size(), setAside);
-    QCOMPARE(errors.left(error.size()), error);
-    QCOMPARE(errors.count(QLatin1Char('\n')), error.isEmpty() ? 0 : 1);
+        c.load({60}, COUNT_DOWN); // the settings window is not shown
+        QCOMPARE(c.dialogs.questions, QStringList{"The last game did not end normally: P2 04:58, period 2 of 2. "
+                                                  "Resume it?\nThe clock was running; the time while the program "
+                                                  "was down is not counted."});
+        QCOMPARE(c.state(), QStringLiteral("P2/04:58 red prev next"));
+        c.operate({"cmd1DW", "cmdPREVPERIOD"});
+        QCOMPARE(c.socket.take().join(' '), "127.0.0.255 p2t04:58 127.0.0.255 p2t04:57 127.0.0.255 p1t01:00");
+    }
+    QVERIFY(QFile::resize(dir.filePath(QStringLiteral("journal.json")), 100));
+    korvo::platform::JournalFile journal(dir.path());
+    korvo::fakes::FakeDialogs dialogs;
+    QVERIFY(!korvo::clock::offerLastGame(journal, dialogs, ResumeOffer::IfUnfinished, errorStream));
+    QVERIFY2(errors.startsWith("korvo-timer: the saved game cannot be resumed (not a whole journal); set aside as "),
+             qPrintable(errors));
+    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("journal-*.json")}).size(), 1);
 }
 
 /// The datagrams of a short game, byte for byte and with their destinations, as a display on the network
@@ -344,17 +221,13 @@ void TestFrmMain::gameOnTheNetwork()
     // The network proposed is that of the interface holding the default route, not the first one.
     c.frmSet->Form_Load();
     QCOMPARE(c.frmSet->ipText(), QStringLiteral("010.001.002"));
-    c.load({3, -1}, COUNT_DOWN, QStringLiteral("10.1.2.255"));
-    c.dialogs.inputs = {"1", "5"};
-    c.operate({"S", "tick", "tick, 1 missed", "S", "cmdNEXTPERIOD", "cmd10DW", "S", "tick", "S", "mnRESETYES",
-               "cmdPREVPERIOD", "cmdPREVPERIOD"});
-    QVERIFY(c.trap.reporter.texts.isEmpty());
+    c.load({3}, COUNT_DOWN, QStringLiteral("10.1.2.255"));
+    c.operate({"S", "tick", "S"});
     const QStringList expected{"192.168.0.255 p1t00:03", // the load-time host, 192.168.000.255
-                               "10.1.2.255 p1t00:02", "10.1.2.255 p1t00:00", "10.1.2.255 pause",
-                               "10.1.2.255 p2t01:05", "10.1.2.255 p2t00:55", "10.1.2.255 p2t00:54",
-                               "10.1.2.255 pause", "10.1.2.255 p2t01:05", "10.1.2.255 p1t00:03"};
+                               "10.1.2.255 p1t00:02", "10.1.2.255 pause"};
     QStringList received; // and anything more would be a datagram too many
-    while (receiver.hasPendingDatagrams() || receiver.waitForReadyRead(received.size() < expected.size() ? 2000 : 200)) {
+    while (receiver.hasPendingDatagrams()
+           || receiver.waitForReadyRead(received.size() < expected.size() ? 2000 : 200)) {
         const QNetworkDatagram d = receiver.receiveDatagram();
         received.append(d.destinationAddress().toString() + QLatin1Char(' ') + QString::fromLatin1(d.data()));
     }

@@ -39,15 +39,8 @@ struct ClockRig
         });
     }
 
-    /// Start-up with the settings window replaced by applying this set; then the window is shown.
-    void loadSet(const std::vector<model::PERIOD_REC>& set, std::int32_t mode, const QString& broadcast)
-    {
-        settingsWindow = [this, set, mode, broadcast] { model.applySet(set, mode, broadcast); };
-        frm->Form_Load();
-        frm->show();
-        QVERIFY(QTest::qWaitForWindowExposed(frm.get()));
-    }
-    /// loadSet with periods of these lengths in seconds (-1: "Ask me"), named P1, P2, ...
+    /// Start-up with the settings window replaced by applying a set of periods of these lengths in seconds
+    /// (-1: "Ask me"), named P1, P2, ...; then the window is shown.
     void load(const QList<int>& lengths, std::int32_t mode, const QString& broadcast = QStringLiteral("192.168.1.255"))
     {
         std::vector<model::PERIOD_REC> set;
@@ -55,7 +48,10 @@ struct ClockRig
             set.push_back({QStringLiteral("P%1").arg(set.size() + 1), s < 0 ? model::kTrue : model::kFalse,
                            static_cast<std::int16_t>(s < 0 ? -1 : s / 60),
                            static_cast<std::int16_t>(s < 0 ? -1 : s % 60)});
-        loadSet(set, mode, broadcast);
+        settingsWindow = [this, set, mode, broadcast] { model.applySet(set, mode, broadcast); };
+        frm->Form_Load();
+        frm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frm.get()));
     }
 
     /// The operator's steps in turn: a button by its name ("cmdSTART", "cmd1UP", ...); "mnRESETYES" or

@@ -31,25 +31,11 @@ public:
             errors::raise(10065, QStringLiteral("No route to host"));
         m_real.sendData(text);
         // Read back at once: each datagram keeps its host, and long runs never fill the receive buffer.
-        if (m_receiver.hasPendingDatagrams() || m_receiver.waitForReadyRead(1000)) {
-            m_payloads.append(m_receiver.receiveDatagram().data());
-            m_hosts.append(host);
-        }
+        if (m_receiver.hasPendingDatagrams() || m_receiver.waitForReadyRead(1000))
+            m_sent.append(host + QLatin1Char(' ') + QString::fromLatin1(m_receiver.receiveDatagram().data()));
     }
-    /// What arrived since the last look, as "host payload"; payloads() gives the payloads alone.
-    QStringList take()
-    {
-        QStringList sent;
-        for (qsizetype i = 0; i < m_payloads.size(); ++i)
-            sent.append(m_hosts[i] + QLatin1Char(' ') + QString::fromLatin1(m_payloads[i]));
-        payloads();
-        return sent;
-    }
-    QByteArray payloads()
-    {
-        m_hosts.clear();
-        return std::exchange(m_payloads, {}).join(' ');
-    }
+    /// What arrived since the last look, as "host payload".
+    QStringList take() { return std::exchange(m_sent, {}); }
 
     QString host; ///< where the program means the next datagram to go
     QString localAddress;
@@ -58,8 +44,7 @@ public:
 private:
     platform::UdpSocket m_real;
     QUdpSocket m_receiver;
-    QStringList m_hosts;
-    QList<QByteArray> m_payloads;
+    QStringList m_sent;
 };
 
 } // namespace korvo::test
