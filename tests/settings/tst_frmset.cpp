@@ -198,7 +198,7 @@ private slots:
         Settings saver;
         click(saver.ui().cmdSAVE); // nothing to save: no dialog
         saver.add(QStringLiteral("1st Half"), 20, 0, true);
-        QApplication::clipboard()->setText(QStringLiteral("Période 2")); // keys are typed in ASCII only
+        QApplication::clipboard()->setText(QStringLiteral("Période 2")); // QTest types ASCII only: the accent is pasted
         QTest::keySequence(saver.ui().txtPERIODLEGEND, QKeySequence::SelectAll);
         QTest::keySequence(saver.ui().txtPERIODLEGEND, QKeySequence::Paste);
         click(saver.ui().cmdADD); // the bars kept their 20:00
