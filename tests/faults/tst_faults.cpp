@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -77,17 +76,11 @@ private slots:
         };
         const QStringList ab{"Pass", "A|01:00", "B|02:00"};
         const QStringList kept{"Left", "Old|01:00"};
-        load("keyword only", "TimePass\r\n", {"Pass"}, "");
         load("empty file", "", {"Left"}, "");
-        load("unknown first line", "Rugby\r\nA\r\n01:00\r\n", {"Left", "A|01:00"}, "");
         load("odd line count: Ignore drops the incomplete row", "TimePass\r\nA\r\n01:00\r\nB\r\n02:00\r\nC\r\n", ab,
              "Error 62|Input past end of file");
         load("trailing empty lines", "TimePass\r\nA\r\n01:00\r\nB\r\n02:00\r\n\r\n\r\n", ab, "");
-        load("an empty line after the last legend is its time", "TimePass\r\nA\r\n01:00\r\nB\r\n\r\n\r\n",
-             {"Pass", "A|01:00", "B|"}, "");
-        load("an empty line inside is a legend", "TimePass\r\n\r\n05:00\r\n", {"Pass", "|05:00"}, "");
         load("mixed line ends, last unterminated", "TimePass\nA\r\n01:00\rB\n02:00", ab, "");
-        load("CR CR LF is an empty line between", "TimePass\r\r\nA\r\n", {"Pass", "|A"}, "");
         const QString format = QStringLiteral("Error 321|Invalid file format: ");
         const QString leftOut = format + "the period at line ";
         load("a tab or a NUL in a legend: left out",
@@ -98,8 +91,9 @@ private slots:
              {"Pass", QString(255, 'x') + "|10:00"}, leftOut + "4 is longer than 255 characters; 1 period left out");
         load("a pair of empty lines inside: left out", "TimePass\r\nA\r\n01:00\r\n\r\n\r\nB\r\n02:00\r\n", ab,
              leftOut + "4 has neither legend nor time; 1 period left out");
-        load("bytes not valid UTF-8 anywhere make the whole file Latin-1", "TimeLeft\r\n\xC3\xA9t\xE9\r\n10:00\r\n",
-             {"Left", "Ã©té|10:00"}, "");
+        // Latin-1 as Windows reads it: 0x80 to 0x9F are its signs, such as the euro.
+        load("bytes not valid UTF-8 anywhere make the whole file Windows-1252",
+             "TimeLeft\r\n\xC3\xA9t\xE9 \x80\x93\x9F\r\n10:00\r\n", {"Left", "Ã©té €“Ÿ|10:00"}, "");
         load("byte-order mark dropped", "\xEF\xBB\xBFTimePass\r\nA\r\n01:00\r\n", {"Pass", "A|01:00"}, "");
         // Refused whole, or not read at all: the table stays as it was, unsaved.
         load("32,768 periods", "TimeLeft\r\n" + QByteArray("P\r\n12:00\r\n").repeated(32768), kept,
@@ -110,10 +104,11 @@ private slots:
         const QString irregular = "Error 75|Path/File access error: not a regular file" + kAt + "cmdLOAD_Click";
         const QString notOpen = "\nError 52|Bad file name or number" + kAt + "cmdSAVE_Click";
         const QByteArray onDisk("TimePass\r\nOn disk\r\n02:00\r\n");
+        QTest::newRow("load a missing file") // a link to nowhere
+            << "/nowhere" << "cmdLOAD" << QByteArray() << kept << "Error 53|File not found" + kAt + "cmdLOAD_Click";
         QTest::newRow("load a directory") << "directory" << "cmdLOAD" << QByteArray() << kept << irregular;
-        // A FIFO would wait in open() for a writer, /dev/zero never end.
+        // A FIFO would wait in open() for a writer.
         QTest::newRow("load a FIFO") << "FIFO" << "cmdLOAD" << QByteArray() << kept << irregular;
-        QTest::newRow("load /dev/zero") << "/dev/zero" << "cmdLOAD" << QByteArray() << kept << irregular;
         QTest::newRow("load without read permission")
             << "unreadable file" << "cmdLOAD" << onDisk << kept << access + "cmdLOAD_Click";
         QTest::newRow("load a file whose reading fails")
@@ -122,8 +117,6 @@ private slots:
             << "directory" << "cmdSAVE" << QByteArray() << kept << access + "cmdSAVE_Click" + notOpen + notOpen;
         QTest::newRow("save into a full folder")
             << "full folder" << "cmdSAVE" << onDisk << kept << access + "cmdSAVE_Click\n" + access + "cmdSAVE_Click";
-        // Where nothing can be made beside the file, a file that can be written is written in place.
-        QTest::newRow("save over a file in a read-only folder") << "read-only folder" << "cmdSAVE" << onDisk << kept << "";
     }
     void periodSetFile()
     {
@@ -154,37 +147,26 @@ private slots:
         }
         if (place == "unreadable file")
             QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
-        if (place == "read-only folder")
-            QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
 
         test::Settings s;
         click(s.ui().optLEFT);
         s.add(QStringLiteral("Old"), 1, 0);
-        const bool saving = button == QLatin1String("cmdSAVE");
-        (saving ? s.dialogs.saveNames : s.dialogs.openNames).push_back(path);
+        (button == QLatin1String("cmdSAVE") ? s.dialogs.saveNames : s.dialogs.openNames).push_back(path);
         // Root reads and writes anything: it is made to meet permissions as an operator does.
         test::overridePermissions(false);
-        const bool refused = place == "unreadable file" ? !QFile(path).open(QIODevice::ReadOnly)
-                             : place == "read-only folder" ? !QFile(dir.filePath("probe")).open(QIODevice::WriteOnly)
-                                                           : true;
-        QElapsedTimer t;
-        t.start();
+        const bool refused = place != "unreadable file" || !QFile(path).open(QIODevice::ReadOnly);
         click(s.frm->findChild<QAbstractButton*>(button));
-        QVERIFY2(t.elapsed() < 10000, qPrintable(QStringLiteral("hung for %1 ms").arg(t.elapsed())));
         test::overridePermissions(true);
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (!refused)
             QSKIP("this user reads and writes without permission, and cannot be stopped from it");
         QCOMPARE(s.reports(), reports);
         QCOMPARE(s.ui().optPASS->isChecked(), !s.ui().optLEFT->isChecked());
         QCOMPARE(QStringList{s.ui().optLEFT->isChecked() ? "Left" : "Pass"} + s.table(), table);
-        // The table is unsaved unless loaded or saved. The file read, or saved over in vain, is as it was, and
-        // nothing is left beside it.
-        const bool saved = saving && reports.isEmpty();
-        const bool unsaved = table == QStringList{"Left", "Old|01:00"} && !saved;
-        QCOMPARE(s.frm->SET_CHANGED, unsaved ? model::kTrue : model::kFalse);
+        // The table is unsaved unless loaded. The file read, or saved over in vain, is as it was, and nothing is
+        // left beside it.
+        QCOMPARE(s.frm->SET_CHANGED, (table == QStringList{"Left", "Old|01:00"} ? model::kTrue : model::kFalse));
         if (regular)
-            QCOMPARE(test::readFile(path), saved ? QByteArray("TimeLeft\r\nOld\r\n01:00\r\n") : bytes);
+            QCOMPARE(test::readFile(path), bytes);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System, QDir::Name),
                  (place == "full folder" ? QStringList{"filler", "set.ptm"} : QStringList{"set.ptm"}));
         if (place == "directory")
