@@ -2,8 +2,6 @@
 #include "platform/QtDialogs.h"
 
 #include <QApplication>
-#include <QDialogButtonBox>
-#include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMetaEnum>
@@ -74,19 +72,6 @@ private slots:
         clickOnNextBox(QMessageBox::No, seen);
         QCOMPARE(QtDialogs().askYesNo(QStringLiteral("Reset the <b>period</b>?")), QtDialogs::Reply::No);
         QCOMPARE(seen, "KorvoTimer; Reset the <b>period</b>?; Question; No|Yes; default Yes; PlainText");
-    }
-
-    void inputBoxCancelDropsTheText()
-    {
-        QString seen;
-        onNextModal([&](QWidget* w) {
-            auto* dialog = qobject_cast<QInputDialog*>(w);
-            seen = dialog->windowTitle() + '|' + dialog->labelText() + '|' + dialog->textValue();
-            QTest::keyClicks(dialog->findChild<QLineEdit*>(), QStringLiteral("12:30"));
-            QTest::mouseClick(dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel), Qt::LeftButton);
-        });
-        QCOMPARE(QtDialogs().inputBox(QStringLiteral("Time for 2nd Half (MM:SS)")), QString());
-        QCOMPARE(seen, QStringLiteral("KorvoTimer|Time for 2nd Half (MM:SS)|"));
     }
 
     /// A name typed into a folder that does not exist is refused with a message; the dialog stays for another.
