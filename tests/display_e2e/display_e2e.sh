@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# The clock and everything that follows it, as at a venue: korvo-timer, two korvo-display windows (the second
-# following only this clock's address), a korvo-display --print following only this clock with no display
-# server to reach, and korvo-web with a headless Chromium showing its page (tests/web/web_e2e_watch.py), under
-# Xvfb inside a private network namespace. Another sender's datagram and a malformed one come first. The
-# operator loads a set, presses Esc (which does nothing), OK, S, waits, and S again. A plain receiver on port
-# 7699 stamps each datagram's arrival; each display traces when it received a datagram and when it had painted
-# it, on the same monotonic clock.
+# The clock and everything that follows it, as at a venue: korvo-timer, a korvo-display window, a
+# korvo-display --print following only this clock with no display server to reach, and korvo-web with a
+# headless Chromium showing its page (tests/web/web_e2e_watch.py), under Xvfb inside a private network
+# namespace. Another sender's datagram and a malformed one come first. The operator loads a set, presses Esc
+# (which does nothing), OK, S, waits, and S again. A plain receiver on port 7699 stamps each datagram's
+# arrival; the display traces when it received a datagram and when it had painted it, on the same monotonic
+# clock.
 #
 #   display_e2e.sh CLOCK DISPLAY RECEIVER KORVO-WEB ARTIFACT-DIR
 #
-# Passes when the clock sent 10:00, a tick a second and a pause to 192.168.0.255; both windows and the browser
+# Passes when the clock sent 10:00, a tick a second and a pause to 192.168.0.255; the window and the browser
 # showed every datagram of the clock (and nothing else) within 100 ms of its arrival, and the browser ends on
 # what the clock window shows after the second S; --print printed the clock's datagrams in order and told of
 # the other two on standard error; and korvo-display refuses bad options. The browser's part is skipped where
@@ -32,37 +32,25 @@ for bad in "--port 0" "--port 65536" "--source 192.168.0" "7699"; do
     [[ $code == 2 && $(<"$work/refused") == "korvo-display: "* ]] || fail "--print $bad: $code $(<"$work/refused")"
 done
 
-# ---- The witnesses and the displays, before the clock ----------------------------------------------------
-# The second window and --print follow only this clock: its own address in the namespace, zero-padded as
-# operators copy it.
+# ---- The witnesses and the display, before the clock -----------------------------------------------------
+# --print follows only this clock: its own address in the namespace, zero-padded as operators copy it.
 "${headless[@]}" --print --source 192.168.000.001 >"$artifacts/print.txt" 2>"$work/print.err" &
 pids+=($!)
-KORVO_DISPLAY_TRACE=1 "$display_program" --source 192.168.000.001 2>"$artifacts/trace-b.txt" &
-pids+=($!)
-find_window '^Korvo Display$' >/dev/null || fail "the display window did not appear"
-for _ in $(seq 100); do grep -q 'listening on UDP port 7699' "$work/print.err" && break; sleep 0.05; done
-grep -q 'listening on UDP port 7699' "$work/print.err" || fail "--print is not listening: $(cat "$work/print.err")"
-# Another sender's time, and a malformed datagram from this clock's address: neither may be shown. Broadcast,
-# as only a broadcast reaches every socket sharing the port.
-broadcast() { /usr/bin/python3 -c 'import socket, sys
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-s.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
-s.sendto(sys.argv[2].encode(), (sys.argv[1], 7699))' "$@"; }
-broadcast 127.255.255.255 p9t01:00
-broadcast 192.168.0.255 P1t09:58
+wait_until 100 grep -q 'listening on UDP port 7699' "$work/print.err" \
+    || fail "--print is not listening: $(cat "$work/print.err")"
+# Another sender's time, and a malformed datagram from this clock's address: neither may be printed. --print
+# is alone on the port yet, so a plain datagram to each address reaches it.
+printf p9t01:00 >/dev/udp/127.0.0.1/7699
+printf P1t09:58 >/dev/udp/192.168.0.1/7699
 start_receiver "$work/arrivals.txt" 90
-KORVO_DISPLAY_TRACE=1 "$display_program" 2>"$artifacts/trace-a.txt" &
+KORVO_DISPLAY_TRACE=1 "$display_program" 2>"$artifacts/trace.txt" &
 pids+=($!)
 /usr/bin/python3 "$here/../web/web_e2e_watch.py" "$web_program" "$work" "$artifacts" &
 watcher=$!
 pids+=("$watcher")
 
-mapfile -t windows < <(timeout 20 bash -c 'until [[ $(xdotool search --onlyvisible --name "^Korvo Display$" | wc -l) -ge 2 ]]; do sleep 0.1; done; xdotool search --onlyvisible --name "^Korvo Display$"') \
-    || fail "the two display windows did not appear"
-[[ ${#windows[@]} -eq 2 ]] || fail "expected two display windows, found ${#windows[@]}"
-# Side by side below the clock's windows, so that none covers another.
-xdotool windowmove --sync "${windows[0]}" 0 800
-xdotool windowmove --sync "${windows[1]}" 960 800
+display=$(find_window '^Korvo Display$') || fail "the display window did not appear"
+xdotool windowmove --sync "$display" 0 800 # below the clock's windows, so that none covers another
 for _ in $(seq 300); do [[ -e "$work/watching" ]] && break; kill -0 "$watcher" 2>/dev/null || break; sleep 0.05; done
 
 # ---- The operator: load a set, OK, S, S ------------------------------------------------------------------
@@ -78,17 +66,15 @@ find_window '^Setting$' >/dev/null || fail "Esc closed the Setting window"
 click "$settings" "${OK[@]}"
 main=$(find_window '^1st Quarter/10:00$') || fail "the main window did not appear"
 sleep 0.5
-xdotool windowfocus --sync "$main"
-xdotool key s
+xdotool windowfocus --sync "$main" key s
 sleep 3.5
-xdotool windowfocus --sync "$main"
-xdotool key s
+xdotool windowfocus --sync "$main" key s
 sleep 1
 xdotool getwindowname "$main" >"$work/caption"
 touch "$work/stop"
 kill "$clock"
 
-# ---- What arrived, and when each display and the browser showed it ---------------------------------------
+# ---- What arrived, and when the display and the browser showed it ----------------------------------------
 status=0 browser=0
 wait "$watcher" || browser=$?
 [[ $browser -eq 0 || $browser -eq 77 ]] || status=1
@@ -98,22 +84,20 @@ sent=$(awk '!/^#/ { print $3 }' "$work/arrivals.txt" | tr '\n' ' ')
 awk '!/^#/ && $2 != "192.168.0.255" { exit 1 }
      $3 ~ /^p1t09/ { if (n++ && ($1 - t < 850 || $1 - t > 1150)) exit 1; t = $1 }' "$work/arrivals.txt" \
     || fail "not to 192.168.0.255 or not a second apart: $(cat "$work/arrivals.txt")"
-for name in a b; do
-    # Each arrival against the first paint of the same datagram after the display received it.
-    awk -v name="$name" '
-        FNR == NR { if (!/^#/) { arrival[++n] = $1; sent[n] = $3 }; next }
-        $1 == "received" { got[++k] = $2 }
-        $1 == "shown" { for (i = 1; i <= k; i++) if (!(i in delay) && got[i] == $2) delay[i] = $3 / 1e6 - arrival[i] }
-        END {
-            for (i = 1; i <= n || i <= k; i++) {
-                printf "display %s: sent %-9s received %-9s %s\n", name, sent[i], got[i],
-                       (i in delay) ? sprintf("shown %.1f ms after arrival", delay[i]) : "never shown"
-                if (got[i] != sent[i] || !(i in delay) || delay[i] > 100) late++
-            }
-            if (late) printf "FAIL: display %s was late or missed a datagram\n", name
-            exit late > 0
-        }' "$work/arrivals.txt" "$artifacts/trace-$name.txt" || status=1
-done
+# Each arrival against the first paint of the same datagram after the display received it.
+awk '
+    FNR == NR { if (!/^#/) { arrival[++n] = $1; sent[n] = $3 }; next }
+    $1 == "received" { got[++k] = $2 }
+    $1 == "shown" { for (i = 1; i <= k; i++) if (!(i in delay) && got[i] == $2) delay[i] = $3 / 1e6 - arrival[i] }
+    END {
+        for (i = 1; i <= n || i <= k; i++) {
+            printf "display: sent %-9s received %-9s %s\n", sent[i], got[i],
+                   (i in delay) ? sprintf("shown %.1f ms after arrival", delay[i]) : "never shown"
+            if (got[i] != sent[i] || !(i in delay) || delay[i] > 100) late++
+        }
+        if (late) print "FAIL: the display was late or missed a datagram"
+        exit late > 0
+    }' "$work/arrivals.txt" "$artifacts/trace.txt" || status=1
 
 # --print: one line per datagram of the clock, in order, with an ISO timestamp and the clock's address; the
 # other two on standard error.

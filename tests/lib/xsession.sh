@@ -36,7 +36,7 @@ xsession_start() { # screen-size [Xvfb argument...]
     ip link set lo up
     ip link add kt0 type veth peer name kt1 2>/dev/null || skip "cannot make veth links in the network namespace"
     ip addr add 192.168.0.1/24 brd + dev kt0 && ip link set kt0 up && ip link set kt1 up
-    for _ in $(seq 50); do ip -4 route get 192.168.0.255 >/dev/null 2>&1 && break; sleep 0.02; done
+    wait_until 50 ip -4 route get 192.168.0.255 >/dev/null 2>&1 || skip "no route to 192.168.0.255 in the namespace"
     work=$(mktemp -d)
     # The clock keeps its game here, not in the user's folder: no test meets another one's game.
     export KORVO_STATE_DIR="$work/state"
@@ -46,11 +46,15 @@ xsession_start() { # screen-size [Xvfb argument...]
     # program starting during a reset would be refused.
     Xvfb -displayfd 3 -noreset -screen 0 "${1}x24" -nolisten tcp "${@:2}" 3>"$work/display" >"$work/xvfb.log" 2>&1 &
     pids+=($!)
-    for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
-    [[ -s "$work/display" ]] || skip "Xvfb did not start: $(tail -n 3 "$work/xvfb.log" | tr '\n' ' ')"
+    wait_until 100 test -s "$work/display" || skip "Xvfb did not start: $(tail -n 3 "$work/xvfb.log" | tr '\n' ' ')"
     export DISPLAY=":$(head -n 1 "$work/display")" QT_QPA_PLATFORM=xcb
-    for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
-    xdpyinfo >/dev/null 2>&1 || skip "the Xvfb display cannot be reached"
+    wait_until 100 xdpyinfo >/dev/null 2>&1 || skip "the Xvfb display cannot be reached"
+}
+
+# Runs a command every 50 ms until it succeeds, at most the given number of times; fails if it never does.
+wait_until() { # tries command...
+    for _ in $(seq "$1"); do "${@:2}" && return 0; sleep 0.05; done
+    return 1
 }
 
 xsession_cleanup() {
@@ -64,8 +68,7 @@ xsession_cleanup() {
 start_receiver() { # output seconds
     "$receiver" 7699 "$2" >"$1" &
     pids+=($!)
-    for _ in $(seq 100); do grep -q '^# listening' "$1" 2>/dev/null && return; sleep 0.05; done
-    fail "the receiver did not start"
+    wait_until 100 grep -q '^# listening' "$1" 2>/dev/null || fail "the receiver did not start"
 }
 # Twips of the window layouts to pixels of the client area (15 twips to a pixel at 96 dpi).
 px() { echo $(( ($1 + 7) / 15 )); }
@@ -73,28 +76,23 @@ px() { echo $(( ($1 + 7) / 15 )); }
 click() { # window left top width height
     xdotool mousemove --window "$1" "$(px $(( $2 + $4 / 2 )))" "$(px $(( $3 + $5 / 2 )))" click 1
 }
-find_window() { # title-regex
-    # Poll with plain searches: "search --sync" was seen to miss a window that was already mapped.
-    local id
-    for _ in $(seq 200); do
-        id=$(timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) && [[ -n $id ]] && echo "$id" && return
-        sleep 0.1
-    done
-    return 1
-}
+# The id of a visible window whose title matches, if there is one now.
+visible() { timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 | grep .; }
+no_window() { ! visible "$1" >/dev/null; }
+# Waits up to 20 s for the window, polling with plain searches: "search --sync" was seen to miss a window
+# that was already mapped.
+find_window() { wait_until 400 visible "$1"; }
 # The Setting window's buttons (twips of its client area; the period group's at 0,1140).
-LOAD=(1860 3570 1395 375)
 OK=(3840 4260 1545 405)
-END=(5580 4260 1545 405)
 
 # Load a period-set file through the Setting window's "Load set" button and the real file dialog.
 load_period_set() { # settings-window file
-    click "$1" "${LOAD[@]}"
+    click "$1" 1860 3570 1395 375 # Load set
     local dialog
     dialog=$(find_window '^Load Period Set$') || fail "the file dialog did not appear"
     xdotool windowfocus --sync "$dialog" type --delay 5 "$2"
     xdotool key Return
-    for _ in $(seq 100); do xdotool search --onlyvisible --name '^Load Period Set$' >/dev/null 2>&1 || break; sleep 0.05; done
+    wait_until 100 no_window '^Load Period Set$' || fail "the file dialog did not close"
 }
 
 # Screenshots are kept for a reader to look at, where ImageMagick is installed.
