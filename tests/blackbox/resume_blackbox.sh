@@ -116,6 +116,12 @@ if [[ $mode == story ]]; then
     wait "$clock" || fail "End ended the program with status $?"
     sleep 0.5
     [[ $(wc -l <"$work/rx.txt") == "$received" ]] || fail "End sent: $(tail -n 1 "$work/rx.txt")"
+
+    echo "== --resume after that normal end: Yes brings back the game closed"
+    start --resume
+    answer Return
+    find_window '^1st Half/10:00$' >/dev/null || fail "--resume did not restore 1st Half/10:00"
+    killed
     echo "PASS; received:"; times | tr "\n" ";"; echo
     exit 0
 fi

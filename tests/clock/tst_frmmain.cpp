@@ -27,6 +27,20 @@ using korvo::test::ClockRig;
 /// Why this run has no network namespace of its own (see main), or empty.
 static QString g_noNamespace;
 
+/// How many pixels of an image are of this colour, a margin left out; where they lie goes to box.
+static int inkIn(const QImage& image, const QColor& ink, int margin = 0, QRect* box = nullptr)
+{
+    int count = 0;
+    for (int y = margin; y < image.height() - margin; ++y)
+        for (int x = margin; x < image.width() - margin; ++x)
+            if (image.pixelColor(x, y) == ink) {
+                ++count;
+                if (box)
+                    *box |= QRect(x, y, 1, 1);
+            }
+    return count;
+}
+
 class TestFrmMain final : public QObject
 {
     Q_OBJECT
@@ -35,6 +49,7 @@ private slots:
     void startUp();
     void operate_data();
     void operate();
+    void sToggles();
     void drawing();
     void resume();
     void gameOnTheNetwork();
@@ -135,27 +150,53 @@ void TestFrmMain::operate()
     QCOMPARE(c.socket.take().replaceInStrings(QRegularExpression("^\\S+ "), QString()).join(' '), datagrams);
 }
 
-/// Each button's symbol lies in the middle of its face, taking a fair share of it, in the colour of the
-/// button's text (grey when disabled).
+/// S starts and pauses whichever button has the focus and whatever the shift, control and alt keys; no
+/// other key does.
+void TestFrmMain::sToggles()
+{
+    ClockRig c;
+    c.load({1200}, COUNT_DOWN);
+    QApplication::setActiveWindow(c.frm.get());
+    QVERIFY(QTest::qWaitForWindowActive(c.frm.get()));
+    const std::pair<QWidget*, Qt::KeyboardModifiers> presses[] = {{c.ui.cmdSTART, Qt::NoModifier},
+        {c.ui.cmdPAUSE, Qt::ShiftModifier}, {c.ui.cmd10DW, Qt::ControlModifier}, {c.ui.cmdRESET, Qt::AltModifier}};
+    bool running = false;
+    for (const auto& [w, modifiers] : presses) {
+        w->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), w);
+        QTest::keyClick(c.frm->windowHandle(), Qt::Key_S, modifiers);
+        running = !running;
+        QCOMPARE(c.timer.enabled, running);
+    }
+    QTest::keyClick(c.frm->windowHandle(), Qt::Key_P);
+    QVERIFY(!c.timer.enabled);
+}
+
+/// Operator text as typed; "E N D" readable over the digits; each button's symbol in the middle of its face,
+/// taking a fair share of it, in the colour of the button's text (grey when disabled).
 void TestFrmMain::drawing()
 {
     ClockRig c;
-    c.load({60}, COUNT_DOWN);
+    // "[*]" is Qt's mark of a modified window, and a label would take "<b>" for bold type.
+    c.settingsWindow = [&c] {
+        c.model.applySet({{"<b>OT</b> [*]", korvo::model::kFalse, 0, 2}}, COUNT_DOWN, "10.0.0.255");
+    };
+    c.frm->Form_Load();
+    c.frm->show();
+    QCOMPARE(c.frm->windowHandle()->title(), QStringLiteral("<b>OT</b> [*]/00:02"));
+    const int typed = inkIn(c.ui.lblPERIOD->grab().toImage(), Qt::blue);
+    c.ui.lblPERIOD->setText(QStringLiteral("OT"));
+    QVERIFY2(typed > 3 * inkIn(c.ui.lblPERIOD->grab().toImage(), Qt::blue), "markup taken for bold type");
+    // At the end of a period "E N D" hides the black digits under it: yellow letters on the window's colour.
+    c.operate({"S", "tick", "tick"});
+    const QImage end = c.frm->grab(c.ui.lblEND->geometry()).toImage();
+    QVERIFY(inkIn(end, Qt::black) == 0 && inkIn(end, Qt::yellow) > 100);
     for (korvo::ui::SymbolButton* b : c.frm->findChildren<korvo::ui::SymbolButton*>()) {
-        const QImage face = b->grab().toImage();
         const QColor ink = b->palette().color(b->isEnabled() ? QPalette::Active : QPalette::Disabled,
                                               QPalette::ButtonText);
-        int count = 0;
         QRect box;
         // Inside the bevel, so that a grey frame is not taken for a grey symbol.
-        for (int y = 3; y < face.height() - 3; ++y)
-            for (int x = 3; x < face.width() - 3; ++x) {
-                if (face.pixelColor(x, y) == ink) {
-                    ++count;
-                    box |= QRect(x, y, 1, 1);
-                }
-            }
-        const double share = count / double(b->width() * b->height());
+        const double share = inkIn(b->grab().toImage(), ink, 3, &box) / double(b->width() * b->height());
         const QPointF off = QRectF(box).center() - QPointF(b->width(), b->height()) / 2;
         QVERIFY2(share > 0.03 && share < 0.5 && std::abs(off.x()) < 3 && std::abs(off.y()) < 3,
                  qPrintable(b->objectName() + QStringLiteral(": %1 of the face, off by %2, %3")

@@ -115,6 +115,8 @@ private slots:
             << "/proc/self/mem" << "cmdLOAD" << QByteArray() << kept << access + "cmdLOAD_Click";
         QTest::newRow("save over a directory")
             << "directory" << "cmdSAVE" << QByteArray() << kept << access + "cmdSAVE_Click" + notOpen + notOpen;
+        // Where nothing can be made beside the file, a file that can be written is written in place.
+        QTest::newRow("save over a file in a read-only folder") << "read-only folder" << "cmdSAVE" << onDisk << kept << "";
         QTest::newRow("save into a full folder")
             << "full folder" << "cmdSAVE" << onDisk << kept << access + "cmdSAVE_Click\n" + access + "cmdSAVE_Click";
     }
@@ -147,6 +149,8 @@ private slots:
         }
         if (place == "unreadable file")
             QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
+        if (place == "read-only folder")
+            QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
 
         test::Settings s;
         click(s.ui().optLEFT);
@@ -154,19 +158,23 @@ private slots:
         (button == QLatin1String("cmdSAVE") ? s.dialogs.saveNames : s.dialogs.openNames).push_back(path);
         // Root reads and writes anything: it is made to meet permissions as an operator does.
         test::overridePermissions(false);
-        const bool refused = place != "unreadable file" || !QFile(path).open(QIODevice::ReadOnly);
+        const bool refused = place == "unreadable file" ? !QFile(path).open(QIODevice::ReadOnly)
+                             : place == "read-only folder" ? !QFile(dir.filePath("probe")).open(QIODevice::WriteOnly)
+                                                           : true;
         click(s.frm->findChild<QAbstractButton*>(button));
         test::overridePermissions(true);
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (!refused)
             QSKIP("this user reads and writes without permission, and cannot be stopped from it");
         QCOMPARE(s.reports(), reports);
         QCOMPARE(s.ui().optPASS->isChecked(), !s.ui().optLEFT->isChecked());
         QCOMPARE(QStringList{s.ui().optLEFT->isChecked() ? "Left" : "Pass"} + s.table(), table);
-        // The table is unsaved unless loaded. The file read, or saved over in vain, is as it was, and nothing is
-        // left beside it.
-        QCOMPARE(s.frm->SET_CHANGED, (table == QStringList{"Left", "Old|01:00"} ? model::kTrue : model::kFalse));
+        // The table is unsaved unless loaded or saved. The file read, or saved over in vain, is as it was, and
+        // nothing is left beside it.
+        const bool saved = button == QLatin1String("cmdSAVE") && reports.isEmpty();
+        QCOMPARE(s.frm->SET_CHANGED, (table == QStringList{"Left", "Old|01:00"} && !saved ? model::kTrue : model::kFalse));
         if (regular)
-            QCOMPARE(test::readFile(path), bytes);
+            QCOMPARE(test::readFile(path), saved ? QByteArray("TimeLeft\r\nOld\r\n01:00\r\n") : bytes);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System, QDir::Name),
                  (place == "full folder" ? QStringList{"filler", "set.ptm"} : QStringList{"set.ptm"}));
         if (place == "directory")

@@ -148,6 +148,14 @@ private slots:
             QCOMPARE(h.ui().vsTIMEMIN->isEnabled() || h.ui().vsTIMESEC->isEnabled(), !ticked);
         }
         QTRY_COMPARE_WITH_TIMEOUT(h.ui().lblPASS->text(), QStringLiteral("00:01"), 3000); // the preview's own timers
+        // The design texts show whole: the widest caption, an address from its first digit, "Ask me" in its cell.
+        const QLabel* widest = h.ui().Label2;
+        QVERIFY(QFontMetrics(widest->font()).horizontalAdvance(widest->text()) <= widest->contentsRect().width());
+        h.ui().txtIP->setText(QStringLiteral("192168000"));
+        QCOMPARE(h.ui().txtIP->cursorPositionAt(QPoint(4, h.ui().txtIP->height() / 2)), 0);
+        h.add(QStringLiteral("Overtime"), 0, 0, true);
+        QCOMPARE(h.grid().textMatrix(1, 2), QStringLiteral("Ask me"));
+        QVERIFY(QFontMetrics(h.grid().font()).horizontalAdvance(QStringLiteral("Ask me")) + 6 <= h.grid().columnWidth(2));
     }
 
     void scrollBars_data()
