@@ -1,6 +1,11 @@
+#include "layout/LineControl.h"
+#include "layout/QtForm.h"
 #include "layout/class_Elastic.h"
 #include "support/FakeErrors.h"
 
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
@@ -75,6 +80,41 @@ private slots:
                                         R"(\r\nLine \d+$)");
         QCOMPARE(texts.filter(report).size(), reports);
         QCOMPARE(QSet<QString>(texts.begin(), texts.end()).size(), reports); // the line tells which size failed
+    }
+
+    /// Real widgets follow a resize of their window, from the recorded layout each time.
+    void elasticWindow()
+    {
+        QWidget window;
+        window.resize(480, 360);
+        auto* lblTITLE = new QLabel("Title", &window);
+        lblTITLE->setGeometry(30, 20, 120, 20);
+        auto* fraOPTIONS = new QGroupBox("Options", &window);
+        fraOPTIONS->setGeometry(200, 60, 200, 150);
+        auto* chkFAST = new QCheckBox("Fast", fraOPTIONS);
+        chkFAST->setGeometry(10, 20, 100, 20);
+        chkFAST->setFont(QFont(chkFAST->font().family(), 9));
+        auto* linSPLIT = new LineControl(QLine(10, 280, 470, 280), &window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QSize outer = window.frameGeometry().size();
+        const QSize frame = outer - window.size();
+        korvo::fakes::FakeTrap t;
+        class_Elastic elastic(t.trap);
+        QtForm form(window);
+        form.setResizeHandler([&] { elastic.FormResize(form); });
+        elastic.Init(form);
+        window.resize(outer * 3 / 2 - frame); // the first notice after Init changes nothing
+        // 1.5 times as wide, twice as high: type follows the width (9 x 1.5, floored, then even); a control in
+        // a frame keeps to its frame.
+        window.resize(QSize(outer.width() * 3 / 2, outer.height() * 2) - frame);
+        QCOMPARE(lblTITLE->geometry(), QRect(45, 40, 180, 40));
+        QCOMPARE(chkFAST->geometry(), QRect(15, 40, 150, 40));
+        QCOMPARE(chkFAST->font().pointSizeF(), 14.0);
+        QCOMPARE(linSPLIT->line(), QLine(15, 560, 705, 560));
+        window.resize(outer - frame); // back: nothing accumulated
+        QCOMPARE(lblTITLE->geometry(), QRect(30, 20, 120, 20));
+        QVERIFY(t.reporter.texts.isEmpty());
     }
 };
 
