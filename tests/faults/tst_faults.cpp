@@ -80,6 +80,7 @@ private slots:
         load("odd line count: Ignore drops the incomplete row", "TimePass\r\nA\r\n01:00\r\nB\r\n02:00\r\nC\r\n", ab,
              "Error 62|Input past end of file");
         load("trailing empty lines", "TimePass\r\nA\r\n01:00\r\nB\r\n02:00\r\n\r\n\r\n", ab, "");
+        load("an empty line after the only legend is its time", "TimePass\r\nB\r\n\r\n", {"Pass", "B|"}, "");
         load("mixed line ends, last unterminated", "TimePass\nA\r\n01:00\rB\n02:00", ab, "");
         const QString format = QStringLiteral("Error 321|Invalid file format: ");
         const QString leftOut = format + "the period at line ";
