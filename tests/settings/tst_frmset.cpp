@@ -93,6 +93,8 @@ private slots:
         QTest::newRow("up on the first row refused") << 3 << 1 << "cmdUP" << abc << 1;
         QTest::newRow("down on the last row refused") << 3 << 3 << "cmdDOWN" << abc << 3;
         QTest::newRow("remove the current row") << 3 << 2 << "cmdREMOVE" << QStringList{"A|01:00", "C|Ask me"} << 0;
+        QTest::newRow("remove the first of several")
+            << 3 << 1 << "cmdREMOVE" << QStringList{"B|00:30", "C|Ask me"} << 0;
         QTest::newRow("remove the only row") << 1 << 1 << "cmdREMOVE" << QStringList{} << 0;
         QTest::newRow("remove on an empty table refused") << 0 << 0 << "cmdREMOVE" << QStringList{} << 0;
     }
