@@ -117,7 +117,8 @@ private slots:
         QTest::newRow("save over a directory")
             << "directory" << "cmdSAVE" << QByteArray() << kept << access + "cmdSAVE_Click" + notOpen + notOpen;
         // Where nothing can be made beside the file, a file that can be written is written in place.
-        QTest::newRow("save over a file in a read-only folder") << "read-only folder" << "cmdSAVE" << onDisk << kept << "";
+        QTest::newRow("save over a file in a read-only folder")
+            << "read-only folder" << "cmdSAVE" << onDisk << kept << "";
         QTest::newRow("save into a full folder")
             << "full folder" << "cmdSAVE" << onDisk << kept << access + "cmdSAVE_Click\n" + access + "cmdSAVE_Click";
     }
@@ -173,7 +174,7 @@ private slots:
         // The table is unsaved unless loaded or saved. The file read, or saved over in vain, is as it was, and
         // nothing is left beside it.
         const bool saved = button == QLatin1String("cmdSAVE") && reports.isEmpty();
-        QCOMPARE(s.frm->SET_CHANGED, (table == QStringList{"Left", "Old|01:00"} && !saved ? model::kTrue : model::kFalse));
+        QCOMPARE(s.frm->SET_CHANGED == model::kTrue, (table == QStringList{"Left", "Old|01:00"} && !saved));
         if (regular)
             QCOMPARE(test::readFile(path), saved ? QByteArray("TimeLeft\r\nOld\r\n01:00\r\n") : bytes);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System, QDir::Name),

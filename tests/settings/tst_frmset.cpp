@@ -157,7 +157,7 @@ private slots:
         QCOMPARE(h.ui().txtIP->cursorPositionAt(QPoint(4, h.ui().txtIP->height() / 2)), 0);
         h.add(QStringLiteral("Overtime"), 0, 0, true);
         QCOMPARE(h.grid().textMatrix(1, 2), QStringLiteral("Ask me"));
-        QVERIFY(QFontMetrics(h.grid().font()).horizontalAdvance(QStringLiteral("Ask me")) + 6 <= h.grid().columnWidth(2));
+        QVERIFY(QFontMetrics(h.grid().font()).horizontalAdvance(QString("Ask me")) + 6 <= h.grid().columnWidth(2));
     }
 
     void scrollBars_data()
@@ -208,7 +208,7 @@ private slots:
         Settings saver;
         click(saver.ui().cmdSAVE); // nothing to save: no dialog
         saver.add(QStringLiteral("1st Half"), 20, 0, true);
-        QApplication::clipboard()->setText(QStringLiteral("Période 2")); // QTest types ASCII only: the accent is pasted
+        QApplication::clipboard()->setText(QStringLiteral("Période 2")); // QTest types only ASCII: paste it
         QTest::keySequence(saver.ui().txtPERIODLEGEND, QKeySequence::SelectAll);
         QTest::keySequence(saver.ui().txtPERIODLEGEND, QKeySequence::Paste);
         click(saver.ui().cmdADD); // the bars kept their 20:00
