@@ -6,6 +6,7 @@
 #include "errors/StepGuard.h"
 #include "platform/JournalFile.h"
 #include "support/ClockRig.h"
+#include "support/Ink.h"
 #include "support/Namespace.h"
 #include "ui/SymbolButton.h"
 
@@ -22,24 +23,10 @@
 using korvo::clock::ResumeOffer;
 using korvo::model::COUNT_DOWN;
 using korvo::model::COUNT_UP;
-using korvo::test::ClockRig;
+using namespace korvo::test;
 
 /// Why this run has no network namespace of its own (see main), or empty.
 static QString g_noNamespace;
-
-/// How many pixels of an image are of this colour, a margin left out; where they lie goes to box.
-static int inkIn(const QImage& image, const QColor& ink, int margin = 0, QRect* box = nullptr)
-{
-    int count = 0;
-    for (int y = margin; y < image.height() - margin; ++y)
-        for (int x = margin; x < image.width() - margin; ++x)
-            if (image.pixelColor(x, y) == ink) {
-                ++count;
-                if (box)
-                    *box |= QRect(x, y, 1, 1);
-            }
-    return count;
-}
 
 class TestFrmMain final : public QObject
 {
@@ -184,20 +171,20 @@ void TestFrmMain::drawing()
     c.frm->Form_Load();
     c.frm->show();
     QCOMPARE(c.frm->windowHandle()->title(), QStringLiteral("<b>OT</b> [*]/00:02"));
-    const int typed = inkIn(c.ui.lblPERIOD->grab().toImage(), Qt::blue);
+    const int typed = pixels(inkOf(c.ui.lblPERIOD->grab().toImage(), Qt::blue));
     c.ui.lblPERIOD->setText(QStringLiteral("OT"));
-    QVERIFY2(typed > 3 * inkIn(c.ui.lblPERIOD->grab().toImage(), Qt::blue), "markup taken for bold type");
+    QVERIFY2(typed > 3 * pixels(inkOf(c.ui.lblPERIOD->grab().toImage(), Qt::blue)), "markup taken for bold type");
     // At the end of a period "E N D" hides the black digits under it: yellow letters on the window's colour.
     c.operate({"S", "tick", "tick"});
     const QImage end = c.frm->grab(c.ui.lblEND->geometry()).toImage();
-    QVERIFY(inkIn(end, Qt::black) == 0 && inkIn(end, Qt::yellow) > 100);
+    QVERIFY(inkOf(end, Qt::black).isEmpty() && pixels(inkOf(end, Qt::yellow)) > 100);
     for (korvo::ui::SymbolButton* b : c.frm->findChildren<korvo::ui::SymbolButton*>()) {
         const QColor ink = b->palette().color(b->isEnabled() ? QPalette::Active : QPalette::Disabled,
                                               QPalette::ButtonText);
-        QRect box;
         // Inside the bevel, so that a grey frame is not taken for a grey symbol.
-        const double share = inkIn(b->grab().toImage(), ink, 3, &box) / double(b->width() * b->height());
-        const QPointF off = QRectF(box).center() - QPointF(b->width(), b->height()) / 2;
+        const QRegion symbol = inkOf(b->grab().toImage(), ink) & b->rect().adjusted(3, 3, -3, -3);
+        const double share = pixels(symbol) / double(b->width() * b->height());
+        const QPointF off = QRectF(symbol.boundingRect()).center() - QPointF(b->width(), b->height()) / 2;
         QVERIFY2(share > 0.03 && share < 0.5 && std::abs(off.x()) < 3 && std::abs(off.y()) < 3,
                  qPrintable(b->objectName() + QStringLiteral(": %1 of the face, off by %2, %3")
                                                   .arg(share).arg(off.x()).arg(off.y())));

@@ -1,15 +1,15 @@
 #include "follow/DatagramReceiver.h"
 #include "display/DisplayWidget.h"
 #include "support/FakeClock.h"
+#include "support/Ink.h"
 
-#include <QBitmap>
 #include <QImage>
-#include <QRegion>
 #include <QTest>
 #include <QUdpSocket>
 
 using namespace korvo::display;
 using korvo::follow::DatagramReceiver;
+using korvo::test::inkOf;
 using namespace std::chrono_literals;
 
 namespace {
@@ -24,17 +24,6 @@ bool sendOnLoopback(const QByteArray& payload, quint16 port)
 
 const QRgb kDigitWhite = qRgb(255, 255, 255); // nothing but the clock's digits is drawn in pure white
 const QRgb kPauseAmber = qRgb(255, 176, 0);
-
-/// Where one colour is drawn.
-QRegion inkOf(const QImage& image, QRgb colour)
-{
-    return QRegion(QBitmap::fromImage(image.createMaskFromColor(colour, Qt::MaskOutColor)));
-}
-
-QImage render(DisplayWidget& display)
-{
-    return display.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
 
 } // namespace
 
@@ -98,7 +87,7 @@ private slots:
         QCOMPARE(m_display->clockText() + '|' + m_display->periodText(), QStringLiteral("09:12|Period 3"));
         // The digits dimmed; the marker, bars and word, centred under them. (That it is drawn at all is seen
         // on a real screen in tests/display_e2e.)
-        const QImage paused = render(*m_display);
+        const QImage paused = m_display->grab().toImage();
         QVERIFY2(inkOf(paused, kDigitWhite).isEmpty(), "paused digits should be dimmed");
         const QRect marker = inkOf(paused, kPauseAmber).boundingRect();
         QVERIFY2(!marker.isEmpty() && qAbs(marker.center().x() - m_display->width() / 2) <= 3,
@@ -107,7 +96,7 @@ private slots:
         QVERIFY(sendOnLoopback("p3t09:11", m_port));
         QTRY_COMPARE(m_display->clockText(), QStringLiteral("09:11"));
         QVERIFY(!m_display->isPaused());
-        QVERIFY(inkOf(render(*m_display), kPauseAmber).isEmpty());
+        QVERIFY(inkOf(m_display->grab().toImage(), kPauseAmber).isEmpty());
     }
 
     // A program that holds the port without sharing it keeps the display out until it lets go; the display
